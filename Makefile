@@ -1,0 +1,41 @@
+# Tessaro: the two commands a newcomer needs are `make demo` and `make test`.
+# Both install what is missing (Debian/Ubuntu), build, and run.
+
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build demo test sanitize tsan check clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The main job on a reader: open it, print its information.
+demo: build
+	$(BUILD)/examples/tessaro-demo
+
+# Every test, on virtual time: finishes in seconds.
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	@$(MAKE) --no-print-directory test BUILD=build-asan \
+	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=address,undefined"
+
+# The tests under ThreadSanitizer (the stress test above all).
+tsan:
+	@$(MAKE) --no-print-directory test BUILD=build-tsan \
+	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
+
+# What CI runs.
+check: test sanitize tsan
+
+clean:
+	rm -rf build build-asan build-tsan

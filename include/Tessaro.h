@@ -1,0 +1,177 @@
+/*
+ * Tessaro - host-side SDK for USB UHF RFID readers (EPC Gen2, ISO 18000-6B).
+ *
+ * The exported interface of the reader family, name for name. Every command
+ * runs one reader exchange on the caller's thread and returns an int: 0 for
+ * success, one of the library codes of TessaroTypes.h (ERR_COMM, ERR_CRC,
+ * ERR_PORT_CLOSED, ERR_RESPONSE_CMD, ERR_PARAMETER, ERR_FRAME_TOO_LONG), or
+ * the reader's own Status byte unchanged.
+ *
+ * Conventions shared by every command:
+ *  - `address` points to the one-byte reader address; its byte becomes the
+ *    frame's address. Whether the answer's address is written back is stated
+ *    per command.
+ *  - `portIndex` is the index handed out by OpenUSBPort.
+ *  - A "byte" argument is an int of which only the low 8 bits are used.
+ *  - Multi-byte values (passwords, mask addresses, serial numbers ...) are
+ *    copied byte for byte in memory order, never swapped.
+ *  - Outputs are left untouched when a command fails before its answer is
+ *    accepted.
+ *  - Calls from several threads are serialised inside the library: one
+ *    exchange runs at a time in the whole process.
+ */
+#ifndef TESSARO_H
+#define TESSARO_H
+
+#include "TessaroTypes.h"
+#include "TessaroTransport.h"
+
+#ifdef __cplusplus
+/* The inert entry points accept any argument list. */
+#  define TESSARO_ANY_ARGUMENTS ...
+extern "C" {
+#else
+#  define TESSARO_ANY_ARGUMENTS
+#endif
+
+/* ------------------------------------------------------------------------
+ * Reader link
+ * ------------------------------------------------------------------------ */
+
+/* Finds the readers (vendor 0x0470, product 0xA112) among the HID interfaces,
+ * records them in the port table and hands out the first one.
+ *   portIndex [out] receives the port index (always 1 on success); not
+ *                   written on failure.
+ * Returns 0, or ERR_COMM when no reader was found, port 1 is still in use, or
+ * the reader did not take the opening control report.
+ * Further readers of the same enumeration stay open at indexes 2, 3 ... for
+ * commands, but are not handed out. */
+TESSARO_API int OpenUSBPort(int *portIndex);
+
+/* Closes a port handed out by OpenUSBPort and frees its index.
+ * Returns 0, or ERR_COMM when the index is not in use (never handed out,
+ * already closed, or outside 0 to 19). Commands on a closed index return
+ * ERR_PORT_CLOSED. */
+TESSARO_API int CloseUSBPort(int portIndex);
+
+/* ------------------------------------------------------------------------
+ * Reader information and library version
+ * ------------------------------------------------------------------------ */
+
+/* Reads the reader's identity and settings (command 0x21).
+ *   address  [in,out] reader address; receives the answer's address on success
+ *   versionInfo [out] 2 bytes: answer data bytes 0 and 1, in that order
+ *   info2 .. info6 [out] data bytes 2 to 6
+ *   scanTime [out] data byte 7: the reader's scan time in units of 100 ms;
+ *                  the library keeps it to stretch inventory time bounds
+ *   info8 .. info11 [out] data bytes 8 to 11
+ * Returns 0; ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD; or the
+ * reader's non-zero Status (then no output is written). */
+TESSARO_API int GetReaderInformation(unsigned char *address,
+                                     unsigned char *versionInfo,
+                                     unsigned char *info2, unsigned char *info3,
+                                     unsigned char *info4, unsigned char *info5,
+                                     unsigned char *info6,
+                                     unsigned char *scanTime,
+                                     unsigned char *info8, unsigned char *info9,
+                                     unsigned char *info10, unsigned char *info11,
+                                     int portIndex);
+
+/* Writes the library version 1.2.0 as the three bytes 0x01 0x02 0x00.
+ *   version [out] 3 bytes. Returns 0; touches no reader. */
+TESSARO_API int GetSDKVersion(unsigned char *version);
+
+/* Entry points kept for existing applications: they ignore their arguments,
+ * send nothing and return 0. */
+TESSARO_API int SetBaudRate(TESSARO_ANY_ARGUMENTS);
+TESSARO_API int ChangeATMode(TESSARO_ANY_ARGUMENTS);
+TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
+
+/* ------------------------------------------------------------------------
+ * Gen2 tag commands
+ * ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------
+ * ISO 18000-6B tag commands
+ * ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------
+ * Reader configuration
+ * ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------
+ * Regions and channel plans
+ * ------------------------------------------------------------------------ */
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* ------------------------------------------------------------------------
+ * Transfer, CRC and collector functions. These keep C++ linkage: their
+ * parameter types are part of their exported names.
+ * ------------------------------------------------------------------------ */
+
+/* Sends `length` bytes of `data` to the reader as one 64-byte report.
+ * Bytes 03 xx with xx one of 0x01, 0x0A, 0x0F, 0x21, 0xA0 (length at least 2)
+ * go out as a control report; anything else as a data report of at most 62
+ * frame bytes. Returns 1 when the whole report was written, 0 otherwise
+ * (closed or never-opened port, a data report longer than 62 bytes, a write
+ * that failed). */
+TESSARO_API int SendDataToPort(unsigned char *data, unsigned int length, int portIndex);
+
+/* Collects one answer frame: polls input reports until the bytes gathered end
+ * with a valid CRC over everything before it.
+ *   response       [out] receives the frame (room for RESPONSE_BUFFER_SIZE bytes)
+ *   responseLength [in,out] in: a non-zero value lets the collection run for
+ *                  up to 2000 ms instead of 1000 ms; out: the frame's length
+ * Returns 0, ERR_PORT_CLOSED, or ERR_COMM (time bound, a report that did not
+ * arrive - then response[0] is set to 0 - or an answer longer than
+ * RESPONSE_BUFFER_SIZE). */
+TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, int portIndex);
+
+/* Collects a streamed inventory answer: frames until the pending bytes are
+ * exactly one intact frame with an end status (1, 2, 248, 249, 251, 253, 254,
+ * 255). Bounds: 2 x T + 5000 ms, and 1000 ms while nothing has arrived, with
+ * T = 100 x scan time while an inventory is in progress, else 1000 ms.
+ *   response [out] the whole stream; responseLength [out] its length.
+ * Returns 0, ERR_PORT_CLOSED or ERR_COMM (also for a stream longer than
+ * RESPONSE_BUFFER_SIZE). */
+TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *responseLength,
+                                          int portIndex);
+
+/* Collects a buffer read-out: frames until a status-1 frame ends exactly at
+ * the end of the bytes received. Bounds: 10000 ms, 1000 ms while nothing has
+ * arrived, and RESPONSE_BUFFER_SIZE bytes.
+ * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
+TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLength,
+                                      int portIndex);
+
+/* Collects one frame recognised by its Len byte alone (more than 4 bytes):
+ * used by InventoryBuffer_G2. Bound: T + 1000 ms (T as above).
+ * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
+TESSARO_API int GetDataFromPort_buff(unsigned char *response, int *responseLength,
+                                     int portIndex);
+
+/* Writes the CRC-16 (CRC-16/MCRF4XX) of the first `length` bytes of `data`
+ * into the two bytes that follow them, low byte first; `data` must hold
+ * length + 2 bytes. With length 0 it writes FF FF. */
+TESSARO_API void GetCRC(unsigned char *data, int length);
+
+/* Returns 0 when the CRC over the `length` bytes is 0 (an intact frame given
+ * with its two CRC bytes), ERR_CRC otherwise (also for length 0). */
+TESSARO_API int CheckCRC(unsigned char *data, int length);
+
+/* Kept for existing applications: ignores its arguments and returns 0. */
+TESSARO_API int ATGetDataFromPort(unsigned char *data, int *length, int portIndex);
+
+/* An empty class kept for existing applications; no operation is a member. */
+class TESSARO_API CTessaro {
+public:
+    CTessaro();
+    CTessaro &operator=(const CTessaro &other);
+    CTessaro &operator=(CTessaro &&other);
+};
+
+#endif /* __cplusplus */
+
+#endif /* TESSARO_H */

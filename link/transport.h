@@ -1,0 +1,42 @@
+// The one road from the link to the reader: every call through the transport
+// seam goes through these wrappers, which fill in the platform clock where a
+// transport brings none.
+#pragma once
+
+#include <cstddef>
+
+#include "TessaroTransport.h"
+
+namespace tessaro::link {
+
+// Waits the link passes to the transport.
+constexpr unsigned kWriteWaitMs = 50;
+constexpr unsigned kReadWaitMs = 100;
+constexpr unsigned kReportPauseMs = 50;  // after every read, whatever it gave
+
+int interfacePath(int index, char *path, std::size_t size);
+void *openDevice(const char *path);
+bool readerIdentity(void *device, unsigned short &vendorId, unsigned short &productId);
+int writeReport(void *device, const unsigned char *report);
+int readReport(void *device, unsigned char *report);
+void closeDevice(void *device);
+unsigned tickMs();
+void sleepMs(unsigned ms);
+
+// Milliseconds since construction, in unsigned 32-bit arithmetic so that the
+// wrap of the tick counter does no harm.
+class Stopwatch {
+public:
+    Stopwatch() : start_(tickMs()) {}
+    unsigned elapsedMs() const { return tickMs() - start_; }
+
+private:
+    unsigned start_;
+};
+
+// The platform side: hidapi for the reports, the monotonic clock for time.
+const TessaroTransport &platformTransport();
+unsigned platformTickMs();
+void platformSleepMs(unsigned ms);
+
+}  // namespace tessaro::link

@@ -1,0 +1,38 @@
+#!/bin/sh
+# Compares the dynamic symbols that a library defines with the functions that
+# the public headers declare with TESSARO_API: nothing internal may leak out,
+# and nothing declared may be missing.
+#   check_exports.sh LIBRARY INCLUDE_DIR
+set -eu
+library=$1
+include=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Names declared in the headers: "TESSARO_API <type> <name>(" on one line.
+sed -n 's/^TESSARO_API[^(]*[ *]\([A-Za-z_][A-Za-z0-9_]*\)(.*/\1/p' "$include"/*.h | sort -u > "$work/declared"
+# The exported class: its constructors and assignments.
+if grep -q '^class TESSARO_API CTessaro' "$include/Tessaro.h"; then
+    echo CTessaro >> "$work/declared"
+    sort -u -o "$work/declared" "$work/declared"
+fi
+
+# Names defined by the library, demangled to the bare function or class name.
+nm -D --defined-only "$library" | awk '{print $3}' | c++filt |
+    sed -e 's/(.*//' -e 's/::.*//' | sort -u > "$work/exported"
+
+status=0
+if ! diff -u "$work/declared" "$work/exported" > "$work/diff"; then
+    echo "Exported names differ from the public headers (- declared only, + exported only):"
+    cat "$work/diff"
+    status=1
+fi
+# Only the CTessaro members the interface names.
+extra=$(nm -D --defined-only "$library" | awk '{print $3}' | grep '^_ZN8CTessaro' |
+    grep -v -x -e '_ZN8CTessaroC1Ev' -e '_ZN8CTessaroC2Ev' -e '_ZN8CTessaroaSERKS_' -e '_ZN8CTessaroaSEOS_' || true)
+if [ -n "$extra" ]; then
+    echo "Unexpected CTessaro members exported: $extra"
+    status=1
+fi
+[ $status -eq 0 ] && echo "$(wc -l < "$work/exported") exported names match the public headers."
+exit $status
