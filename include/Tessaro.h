@@ -91,17 +91,29 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
  * Gen2 tag commands
  * ------------------------------------------------------------------------ */
 
+
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands
  * ------------------------------------------------------------------------ */
+
 
 /* ------------------------------------------------------------------------
  * Reader configuration
  * ------------------------------------------------------------------------ */
 
+/* Region and channel range (0x22): sends both bytes unchanged.
+ *   maxChannelByte: region code bits 3-2 in bits 7-6, highest channel index in bits 5-0
+ *   minChannelByte: region code bits 1-0 in bits 7-6, lowest channel index in bits 5-0
+ * The answer's address is written back whatever its Status (always-write-back).
+ * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int SetRegion(unsigned char *address, int maxChannelByte, int minChannelByte,
+                          int portIndex);
+
+
 /* ------------------------------------------------------------------------
  * Regions and channel plans
  * ------------------------------------------------------------------------ */
+
 
 #ifdef __cplusplus
 } /* extern "C" */
