@@ -2,17 +2,20 @@
 # Compares the dynamic symbols that a library defines with the functions that
 # the public headers declare with TESSARO_API: nothing internal may leak out,
 # and nothing declared may be missing.
-#   check_exports.sh LIBRARY INCLUDE_DIR
+#   check_exports.sh LIBRARY INCLUDE_DIR [EXPORT_MACRO]
+# EXPORT_MACRO is TESSARO_API (libTessaro) unless given (TESSARO_SIM_API for
+# libTessaroSim).
 set -eu
 library=$1
 include=$2
+macro=${3:-TESSARO_API}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Names declared in the headers: "TESSARO_API <type> <name>(" on one line.
-sed -n 's/^TESSARO_API[^(]*[ *]\([A-Za-z_][A-Za-z0-9_]*\)(.*/\1/p' "$include"/*.h | sort -u > "$work/declared"
+sed -n 's/^'"$macro"'[^(]*[ *]\([A-Za-z_][A-Za-z0-9_]*\)(.*/\1/p' "$include"/*.h | sort -u > "$work/declared"
 # The exported class: its constructors and assignments.
-if grep -q '^class TESSARO_API CTessaro' "$include/Tessaro.h"; then
+if [ "$macro" = TESSARO_API ] && grep -q '^class TESSARO_API CTessaro' "$include/Tessaro.h"; then
     echo CTessaro >> "$work/declared"
     sort -u -o "$work/declared" "$work/declared"
 fi
