@@ -41,14 +41,14 @@ TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int 
                                      unsigned char *leadingByte, unsigned char *tagData,
                                      int *tagCount, int portIndex) {
     const ApiLock lock;
-    const CommandFrame &frame =
-        CommandFrame(address, 0x51).byte(condition).byte(startAddress).byte(mask).bytes(wordData, 8);
-    return inventory(frame, portIndex, address, [&](const Answer &answer) {
-        *leadingByte = answer.data(0);
-        *tagCount = carriedData(answer, 1);
-        // The tag bytes run to the end of the answer's data; tagCount is the
-        // reader's word and does not size the copy.
-        const std::size_t carried = answer.carriedDataLength();
-        answer.copyData(2, tagData, carried > 2 ? carried - 2 : 0);
-    });
+    return inventory(
+        CommandFrame(address, 0x51).byte(condition).byte(startAddress).byte(mask).bytes(wordData, 8),
+        portIndex, address, [&](const Answer &answer) {
+            *leadingByte = answer.data(0);
+            *tagCount = carriedData(answer, 1);
+            // The tag bytes run to the end of the answer's data; tagCount is
+            // the reader's word and does not size the copy.
+            const std::size_t carried = answer.carriedDataLength();
+            answer.copyData(2, tagData, carried > 2 ? carried - 2 : 0);
+        });
 }
