@@ -189,7 +189,44 @@ TESSARO_API int SetRegion(unsigned char *address, int maxChannelByte, int minCha
 
 /* ------------------------------------------------------------------------
  * Regions and channel plans
+ *
+ * Region codes 1 to 5 have channel plans; channel indexes count from 0 in
+ * ascending frequency.
  * ------------------------------------------------------------------------ */
+
+/* Lists the channel frequencies of `region` as texts such as "920.125 MHz".
+ * Talks to no reader.
+ *   channelList [out] the caller's array of at least channels + 1 pointers
+ *               (51 hold any region): entries 0 to n - 1 receive the texts
+ *               of channels 0 to n - 1, entry n a NULL pointer.
+ *               Codes 1 to 4 (20, 50, 32, 15 channels): every text is a new
+ *               array of 255 characters, allocated with malloc, that the
+ *               caller owns and releases with free().
+ *               Code 5 (19 channels): the texts are the library's constants;
+ *               neither modify nor free them.
+ *               Any other code: the list is left untouched.
+ *               If memory runs out, the texts made so far are released and
+ *               the list is left empty (entry 0 NULL), never partly filled.
+ * Returns 0 in every case. */
+TESSARO_API int GetChannelList(int region, char **channelList);
+
+/* Sets the region and its channel range through SetRegion (0x22).
+ *   region      the region code; only its four low bits are sent
+ *   minChannel  index of the lowest channel to use (six bits are sent)
+ *   maxChannel  index of the highest channel to use (six bits are sent)
+ * Region 5 is sent as region 2's band with both indexes raised by 26 (the
+ * sum wraps within six bits). Neither the code nor the indexes are checked.
+ * The answer's address is written back whatever its Status.
+ * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC /
+ * ERR_RESPONSE_CMD. */
+TESSARO_API int SetRegionAndChannel(unsigned char *address, int region, int minChannel,
+                                    int maxChannel, int portIndex);
+
+/* Sets the region with all of its channels, as SetRegionAndChannel with
+ * channels 0 to n - 1 of its plan.
+ * Returns as SetRegionAndChannel, or ERR_PARAMETER (255) with nothing sent
+ * for a code without a plan (anything but 1 to 5). */
+TESSARO_API int SetRegionWithDefaultChannel(unsigned char *address, int region, int portIndex);
 
 
 #ifdef __cplusplus
