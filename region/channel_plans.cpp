@@ -3,6 +3,7 @@
 // stay the library's.
 #include "region/channel_plans.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,7 +30,11 @@ constexpr SpacedPlan kSpacedPlans[] = {
 };
 constexpr int kFirstSpacedRegion = 1;
 constexpr int kSpacedRegions = sizeof kSpacedPlans / sizeof kSpacedPlans[0];
-constexpr int kMostSpacedChannels = 50;
+constexpr int kMostSpacedChannels = [] {
+    int most = 0;
+    for (const SpacedPlan &plan : kSpacedPlans) most = std::max(most, plan.channels);
+    return most;
+}();
 
 // Region 5: 1.2 MHz apart for the first four channels, 0.2 MHz after.
 constexpr int kTableRegion = 5;

@@ -17,14 +17,16 @@ constexpr int kShiftedRegion = 5;
 constexpr int kShiftedChannelOffset = 26;
 constexpr int kShiftedRegionMinBits = 0x80;
 
+// Masking before the sum gives the same six bits and cannot overflow.
+int shifted(int channel) { return ((channel & kChannelBits) + kShiftedChannelOffset) & kChannelBits; }
+
 }  // namespace
 
 TESSARO_API int SetRegionAndChannel(unsigned char *address, int region, int minChannel,
                                     int maxChannel, int portIndex) {
     const ApiLock lock;
     if (region == kShiftedRegion) {
-        return SetRegion(address, (maxChannel + kShiftedChannelOffset) & kChannelBits,
-                         ((minChannel + kShiftedChannelOffset) & kChannelBits) | kShiftedRegionMinBits,
+        return SetRegion(address, shifted(maxChannel), shifted(minChannel) | kShiftedRegionMinBits,
                          portIndex);
     }
     return SetRegion(address, (maxChannel & kChannelBits) | ((region & 0x0C) << 4),

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,20 +48,23 @@ struct List {
     }
 };
 
-// Plans of regions 1 to 4 in thousandths of a MHz: the texts are formed here
-// in integers, away from the library's doubles.
+// Plans of regions 1 to 4 in thousandths of a MHz: every text is formed here
+// in integers, away from the library's doubles; the first and last are
+// spelled out (923.3 MHz is 917.1 + 31 x 0.2, which doubles do not hit).
 struct Plan {
     int region;
     int channels;
     long firstKHz;
     long spacingKHz;
     int decimals;
+    const char *firstText;
+    const char *lastText;
 };
 const Plan kPlans[] = {
-    {1, 20, 920125, 250, 3},
-    {2, 50, 902750, 500, 2},
-    {3, 32, 917100, 200, 1},
-    {4, 15, 865100, 200, 1},
+    {1, 20, 920125, 250, 3, "920.125 MHz", "924.875 MHz"},
+    {2, 50, 902750, 500, 2, "902.75 MHz", "927.25 MHz"},
+    {3, 32, 917100, 200, 1, "917.1 MHz", "923.3 MHz"},
+    {4, 15, 865100, 200, 1, "865.1 MHz", "867.9 MHz"},
 };
 
 std::string expectedText(const Plan &plan, int channel) {
@@ -81,24 +85,12 @@ TEST(ChannelList, TextsOfTheSpacedPlans) {
         ASSERT_EQ(list.count(), plan.channels);
         EXPECT_EQ(list.entries[plan.channels], nullptr);
         EXPECT_TRUE(list.untouched(plan.channels + 1));
-        for (int i = 0; i < plan.channels; ++i) EXPECT_EQ(list.entries[i], expectedText(plan, i)) << i;
-        // Each text is an array of 255 characters.
-        for (int i = 0; i < plan.channels; ++i) EXPECT_GE(malloc_usable_size(list.entries[i]), 255u);
-        list.release();
-    }
-}
-
-TEST(ChannelList, FirstLastAndRoundedTexts) {
-    struct Case {
-        int region, channel;
-        const char *text;
-    };
-    for (Case c : {Case{1, 0, "920.125 MHz"}, Case{1, 19, "924.875 MHz"}, Case{2, 0, "902.75 MHz"},
-                   Case{2, 49, "927.25 MHz"}, Case{3, 0, "917.1 MHz"}, Case{3, 31, "923.3 MHz"},
-                   Case{4, 0, "865.1 MHz"}, Case{4, 14, "867.9 MHz"}, Case{4, 7, "866.5 MHz"}}) {
-        List list;
-        GetChannelList(c.region, list.entries);
-        EXPECT_STREQ(list.entries[c.channel], c.text) << c.region << "/" << c.channel;
+        EXPECT_STREQ(list.entries[0], plan.firstText);
+        EXPECT_STREQ(list.entries[plan.channels - 1], plan.lastText);
+        for (int i = 0; i < plan.channels; ++i) {
+            EXPECT_EQ(list.entries[i], expectedText(plan, i)) << i;
+            EXPECT_GE(malloc_usable_size(list.entries[i]), 255u);  // an array of 255 characters
+        }
         list.release();
     }
 }
@@ -257,6 +249,8 @@ TEST_F(RegionSetters, ChannelRangeEncodings) {
         {"all band bits", 15, 63, 63, bytes({0xFF, 0xFF})},
         {"code 6, no plan, general rule", 6, 1, 2, bytes({0x42, 0x81})},
         {"code 21 keeps its low four bits", 21, 1, 2, bytes({0x42, 0x41})},
+        {"largest indexes", 1, INT_MAX, INT_MAX, bytes({0x3F, 0x7F})},
+        {"region 5, largest indexes", 5, INT_MAX, INT_MAX, bytes({0x19, 0x99})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
