@@ -94,7 +94,84 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
 
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands
+ *
+ * A 6B tag is named by its eight identifier bytes (tagId), sent in the
+ * order they lie in memory. Every command writes the answer's address back
+ * to `address` once the answer has passed its CRC and echo tests, whatever
+ * its Status; CheckLock_6B only with Status 0. Pointers must not be NULL.
+ *
+ * errorCode [out] receives the tag error code: -1 after Status 0, the tag's
+ * error byte after TAG_ERROR (252; 0 when the answer carries no byte); any
+ * other Status leaves it untouched.
+ *
+ * Answer fields that a short answer does not carry are written as 0: nothing
+ * is read past the answer.
  * ------------------------------------------------------------------------ */
+
+/* Inventories one 6B tag (0x50).
+ *   leadingByte [out] 1 byte: answer data byte 0
+ *   tagData     [out] 10 bytes: answer data bytes 1 to 10
+ * Both are written whenever the answer carries data, whatever its Status.
+ * Returns the reader's Status (also when non-zero), or ERR_COMM /
+ * ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int InventorySingle_6B(unsigned char *address, unsigned char *leadingByte,
+                                   unsigned char *tagData, int portIndex);
+
+/* Inventories the 6B tags a group selection matches (0x51).
+ *   condition, startAddress, mask: bytes, passed on to the reader
+ *   wordData    [in]  8 bytes, passed on in memory order
+ *   leadingByte [out] 1 byte: answer data byte 0
+ *   tagCount    [out] answer data byte 1 (0 when the answer carries one
+ *               data byte only)
+ *   tagData     [out] answer data bytes 2 to the end of the answer's data:
+ *               Len - 7 bytes, sized by the answer and not by tagCount; never
+ *               more than 248, so a buffer of 248 bytes always suffices
+ * All three are written whenever the answer carries data, whatever its
+ * Status. Returns as InventorySingle_6B. */
+TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int startAddress,
+                                     int mask, unsigned char *wordData, unsigned char *leadingByte,
+                                     unsigned char *tagData, int *tagCount, int portIndex);
+
+/* Reads `readLength` bytes (a byte) of a 6B tag's memory from
+ * `startAddress` (a byte) on (0x52).
+ *   tagId     [in]  8 bytes
+ *   data      [out] readLength bytes, written with Status 0 when the answer
+ *                   carries data (bytes beyond the answer's data as 0)
+ *   errorCode [out] the tag error code
+ * Returns the reader's Status (TAG_ERROR with the tag's error byte), or
+ * ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int ReadData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
+                            int readLength, unsigned char *data, int *errorCode, int portIndex);
+
+/* Writes `writeLength` bytes to a 6B tag's memory from `startAddress` (a
+ * byte) on (0x53).
+ *   tagId         [in]  8 bytes
+ *   writeData     [in]  writeLength bytes
+ *   writeLength   0 to 48 (one report carries no more); any other value
+ *                 returns ERR_FRAME_TOO_LONG (597) and sends nothing
+ *   writtenLength [out] 1 byte: writeLength, with Status 0 (the answer
+ *                 carries no count of its own)
+ *   errorCode     [out] the tag error code
+ * Returns as ReadData_6B, or ERR_FRAME_TOO_LONG. */
+TESSARO_API int WriteData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
+                             unsigned char *writeData, int writeLength,
+                             unsigned char *writtenLength, int *errorCode, int portIndex);
+
+/* Locks the byte at `byteAddress` (a byte) of a 6B tag (0x55).
+ *   tagId     [in]  8 bytes
+ *   errorCode [out] the tag error code
+ * Returns as ReadData_6B. */
+TESSARO_API int Lock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
+                        int *errorCode, int portIndex);
+
+/* Asks whether the byte at `byteAddress` (a byte) of a 6B tag is locked
+ * (0x54). The address is written back with Status 0 only.
+ *   tagId     [in]  8 bytes
+ *   lockState [out] 1 byte: answer data byte 0, with Status 0
+ *   errorCode [out] the tag error code
+ * Returns as ReadData_6B. */
+TESSARO_API int CheckLock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
+                             unsigned char *lockState, int *errorCode, int portIndex);
 
 
 /* ------------------------------------------------------------------------
@@ -391,7 +468,44 @@ TESSARO_API int GetHidBeepEn(unsigned char *address, unsigned char *hidBeepEnabl
 
 /* ------------------------------------------------------------------------
  * Regions and channel plans
+ *
+ * Region codes 1 to 5 have channel plans; channel indexes count from 0 in
+ * ascending frequency.
  * ------------------------------------------------------------------------ */
+
+/* Lists the channel frequencies of `region` as texts such as "920.125 MHz".
+ * Talks to no reader.
+ *   channelList [out] the caller's array of at least channels + 1 pointers
+ *               (51 hold any region): entries 0 to n - 1 receive the texts
+ *               of channels 0 to n - 1, entry n a NULL pointer.
+ *               Codes 1 to 4 (20, 50, 32, 15 channels): every text is a new
+ *               array of 255 characters, allocated with malloc, that the
+ *               caller owns and releases with free().
+ *               Code 5 (19 channels): the texts are the library's constants;
+ *               neither modify nor free them.
+ *               Any other code: the list is left untouched.
+ *               If memory runs out, the texts made so far are released and
+ *               the list is left empty (entry 0 NULL), never partly filled.
+ * Returns 0 in every case. */
+TESSARO_API int GetChannelList(int region, char **channelList);
+
+/* Sets the region and its channel range through SetRegion (0x22).
+ *   region      the region code; only its four low bits are sent
+ *   minChannel  index of the lowest channel to use (six bits are sent)
+ *   maxChannel  index of the highest channel to use (six bits are sent)
+ * Region 5 is sent as region 2's band with both indexes raised by 26 (the
+ * sum wraps within six bits). Neither the code nor the indexes are checked.
+ * The answer's address is written back whatever its Status.
+ * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC /
+ * ERR_RESPONSE_CMD. */
+TESSARO_API int SetRegionAndChannel(unsigned char *address, int region, int minChannel,
+                                    int maxChannel, int portIndex);
+
+/* Sets the region with all of its channels, as SetRegionAndChannel with
+ * channels 0 to n - 1 of its plan.
+ * Returns as SetRegionAndChannel, or ERR_PARAMETER (255) with nothing sent
+ * for a code without a plan (anything but 1 to 5). */
+TESSARO_API int SetRegionWithDefaultChannel(unsigned char *address, int region, int portIndex);
 
 
 #ifdef __cplusplus

@@ -46,6 +46,11 @@ std::size_t Answer::length() const {
     return length > 0 ? std::min(static_cast<std::size_t>(length), kResponseBufferSize) : 0;
 }
 
+std::size_t Answer::carriedDataLength() const {
+    const std::size_t claimed = at(0) > 5 ? at(0) - 5u : 0;
+    return std::min(claimed, dataLength());
+}
+
 int exchange(const CommandFrame &frame, int portIndex, Exchange how) {
     if (!frame.fitsReport()) return ERR_FRAME_TOO_LONG;
     return exchangeBytes(frame.finish(), frame.size(), portIndex, how);

@@ -43,6 +43,10 @@ public:
     std::size_t length() const;
     // Answer data bytes: the bytes between Status and the CRC.
     std::size_t dataLength() const { return length() > 6 ? length() - 6 : 0; }
+    // Data bytes the answer really carries: no more than its Len byte claims
+    // (Len - 5) and no more than arrived. A command that copies a variable
+    // number of answer bytes copies no more than this.
+    std::size_t carriedDataLength() const;
 
 private:
     std::uint8_t at(std::size_t offset) const;
