@@ -15,22 +15,19 @@ using namespace tessaro::testing;
 namespace {
 
 const std::vector<Row> &keyboardModeTable() {
+    // clang-format off
     static const std::vector<Row> rows = {
-        {"SetHidWorkPara",
-         0xA1,
-         {0x02, 0xFF, 0x05, 0x01, 0x00, 0xFF},
-         Rule::CrcOnly,
-         {},
+        // code, request data, rule, outputs; then the call
+        {0xA1, {0x02, 0xFF, 0x05, 0x01, 0x00, 0xFF}, Rule::CrcOnly, {},
          CALL(SetHidWorkPara(a, 2, 0xFF, 5, 1, 0, 0xFF, p))},
-        {"GetHidWorkPara",
-         0xA2,
-         {},
-         Rule::CrcOnly,
-         firstDataBytes(6),
+        {0xA2, {},                                   Rule::CrcOnly, firstDataBytes(6),
          CALL(GetHidWorkPara(a, o, o + 1, o + 2, o + 3, o + 4, o + 5, p))},
-        {"SetHidBeepEn", 0xA3, {0x01}, Rule::CrcOnly, {}, CALL(SetHidBeepEn(a, 1, p))},
-        {"GetHidBeepEn", 0xA4, {}, Rule::CrcOnly, {0}, CALL(GetHidBeepEn(a, o, p))},
+        {0xA3, {0x01},                               Rule::CrcOnly, {},
+         CALL(SetHidBeepEn(a, 1, p))},
+        {0xA4, {},                                   Rule::CrcOnly, {0},
+         CALL(GetHidBeepEn(a, o, p))},
     };
+    // clang-format on
     return rows;
 }
 

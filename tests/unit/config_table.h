@@ -26,18 +26,21 @@ constexpr std::uint8_t kUntouched = 0xC3;
 using OutputBytes = std::array<unsigned char, kOutputRoom>;
 
 struct Row {
-    const char *name;
     std::uint8_t code;
-    Bytes requestData;  // the frame's data bytes, in order
+    Bytes requestData;         // the frame's data bytes, in order
     Rule rule;
     std::vector<int> outputs;  // outputs[i]: the answer data byte that lands in output byte i
+    const char *name;          // the call as written, for failure messages
     // Calls the command with the address pointer `a`, the outputs in `o` and port `p`.
     std::function<int(unsigned char *a, unsigned char *o, int p)> call;
 };
 
-// The row's call, written as the command's argument list over a, o and p.
-#define CALL(expression) \
-    [](unsigned char *a, [[maybe_unused]] unsigned char *o, int p) { return (expression); }
+// The last two fields of a row: the call, written over a, o and p, as text
+// and as a function.
+#define CALL(expression)                                                  \
+    #expression, [](unsigned char *a, [[maybe_unused]] unsigned char *o, int p) { \
+        return (expression);                                                   \
+    }
 
 // Output byte i receives answer data byte i, for i < count.
 inline std::vector<int> firstDataBytes(int count) {
@@ -139,8 +142,9 @@ protected:
             answerFrame(kAnswerAddress, row.code, 0x05, data),
             answerFrame(kAnswerAddress, static_cast<std::uint8_t>(row.code + 1), 0x07, data),
         };
+        const char *const scenarios[3] = {"status 0", "status 5", "echo of another code"};
         for (int scenario = 0; scenario < 3; ++scenario) {
-            SCOPED_TRACE(scenario);
+            SCOPED_TRACE(scenarios[scenario]);
             reader.forget();
             reader.answer(answers[scenario]);
             const Run r = run(row, port);
