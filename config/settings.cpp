@@ -11,8 +11,8 @@ using namespace tessaro::protocol;
 TESSARO_API int SetRegion(unsigned char *address, int maxChannelByte, int minChannelByte,
                           int portIndex) {
     const ApiLock lock;
-    return command(CommandFrame(address, 0x22).byte(maxChannelByte).byte(minChannelByte), portIndex,
-                   Rule::AlwaysWriteBack, address);
+    return command(CommandFrame(address, 0x22).byte(maxChannelByte).byte(minChannelByte),
+                   portIndex, Rule::AlwaysWriteBack, address);
 }
 
 // The reader may answer with its old or its new address; whichever comes back
