@@ -1,0 +1,68 @@
+// Integration tests: libTessaro.so against the simulated reader of
+// libTessaroSim.so, on the simulator's virtual clock. Only public headers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Tessaro.h"
+#include "TessaroRecords.h"
+#include "TessaroSim.h"
+
+namespace tessaro::simtest {
+
+using Bytes = std::vector<unsigned char>;
+
+// "E280 1105" -> bytes (blanks ignored).
+Bytes hex(const std::string &digits);
+
+// A command frame: Len, Adr, Cmd, data, CRC (appended by the library's GetCRC).
+Bytes commandFrame(unsigned char adr, unsigned char cmd, const Bytes &data = {});
+
+// An answer frame as a collector handed it over.
+struct Answer {
+    int result = -1;
+    Bytes bytes;
+    unsigned char status() const { return bytes.size() > 3 ? bytes[3] : 0; }
+    // Data bytes between Status and the CRC.
+    Bytes data() const;
+};
+
+// The decoded records of an EPC-ID list; fails the test if it does not decode.
+std::vector<TessaroTagRecord> records(const unsigned char *list, int length);
+std::string hexOf(const unsigned char *bytes, int length);
+
+// One simulated reader on a virtual clock, installed and opened at port 1.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Adds a tag (a population line); fails the test when it is refused.
+    int addTag(const std::string &line);
+    // Adds `count` Gen2 tags with EPCs 3000...0000, 3000...0001, ...
+    void addNumberedTags(int count, const std::string &extra = "");
+    static std::string numberedEpc(int number);
+
+    TessaroSimReaderState state();
+    void setState(const TessaroSimReaderState &s);
+    TessaroSimTagState tagState(int tag);
+    Bytes memory(int tag, int bank);
+    TessaroSimCounters counters();
+
+    // Virtual milliseconds `call` took.
+    unsigned elapsedMs(const std::function<void()> &call);
+
+    // Sends a frame with SendDataToPort and collects one answer with GetDataFromPort.
+    Answer exchange(const Bytes &frame);
+
+    TessaroSim *sim = nullptr;
+    int reader = -1;
+    int port = 0;
+    unsigned char address = 0x00;
+};
+
+}  // namespace tessaro::simtest
