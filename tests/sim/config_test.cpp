@@ -1,0 +1,299 @@
+// Reader configuration end to end: what a set command stores, the matching
+// get command, GetReaderInformation and GetSystemParameter give back; the
+// reader's own range checks; address changes; regions; calibration in and out
+// of self-test mode; the keyboard-emulation mode.
+#include <cstring>
+
+#include "sim_fixture.h"
+
+namespace tessaro::simtest {
+namespace {
+
+class Config : public SimTest {
+protected:
+    // GetReaderInformation's twelve data bytes.
+    Bytes information(int expect = 0) {
+        Bytes info(12, 0xEE);
+        EXPECT_EQ(GetReaderInformation(&address, &info[0], &info[2], &info[3], &info[4], &info[5], &info[6],
+                                       &info[7], &info[8], &info[9], &info[10], &info[11], port),
+                  expect);
+        return info;
+    }
+    // GetSystemParameter's 45 data bytes.
+    Bytes systemParameters() {
+        Bytes p(45, 0xEE);
+        EXPECT_EQ(GetSystemParameter(&address, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &p[6], &p[7], &p[9],
+                                     &p[10], &p[42], &p[43], &p[44], port),
+                  0);
+        return p;
+    }
+};
+
+struct InformationCase {
+    const char *name;
+    std::function<int(unsigned char *, int)> set;
+    std::size_t informationByte;
+    unsigned char value;
+};
+
+TEST_F(Config, SettingsComeBackInTheReaderInformation) {
+    const InformationCase cases[] = {
+        {"SetRfPower", [](unsigned char *a, int p) { return SetRfPower(a, 17, p); }, 6, 17},
+        {"SetInventoryScanTime", [](unsigned char *a, int p) { return SetInventoryScanTime(a, 25, p); }, 7, 25},
+        {"SetAntennaMultiplexing", [](unsigned char *a, int p) { return SetAntennaMultiplexing(a, 0x05, p); }, 8, 0x05},
+        {"SetBeepNotification", [](unsigned char *a, int p) { return SetBeepNotification(a, 0, p); }, 9, 0},
+        {"SetWorkMode", [](unsigned char *a, int p) { return SetWorkMode(a, 2, p); }, 10, 2},
+        {"SetCommType", [](unsigned char *a, int p) { return SetCommType(a, 1, p); }, 11, 1},
+        {"SetRegion max", [](unsigned char *a, int p) { return SetRegion(a, 0x13, 0x42, p); }, 4, 0x13},
+        {"SetRegion min", [](unsigned char *a, int p) { return SetRegion(a, 0x13, 0x42, p); }, 5, 0x42},
+    };
+    for (const InformationCase &c : cases) {
+        ASSERT_EQ(c.set(&address, port), 0) << c.name;
+        EXPECT_EQ(information()[c.informationByte], c.value) << c.name;
+    }
+    unsigned char scanTime = 0, version[2], info[9];
+    ASSERT_EQ(GetReaderInformation(&address, version, &info[0], &info[1], &info[2], &info[3], &info[4],
+                                   &scanTime, &info[5], &info[6], &info[7], &info[8], port),
+              0);
+    EXPECT_EQ(scanTime, 25);
+    EXPECT_EQ(version[0], state().version[0]);
+    EXPECT_EQ(systemParameters()[0], 2) << "the work mode is also GetSystemParameter's first byte";
+}
+
+TEST_F(Config, SettingsComeBackInTheSystemParameters) {
+    const unsigned char maskAddress[2] = {0x00, 0x20};
+    const unsigned char maskData[2] = {0xAB, 0xC0};
+    ASSERT_EQ(SetResponsePamametersofAuto_runningMode(&address, 1, 2, port), 0);
+    ASSERT_EQ(SelectTagType(&address, 4, port), 0);
+    ASSERT_EQ(SetInventoryInterval(&address, 7, port), 0);
+    ASSERT_EQ(SetTriggerTime(&address, 9, port), 0);
+    ASSERT_EQ(SetMask(&address, 1, maskAddress, 12, maskData, port), 0);
+    ASSERT_EQ(SetEASSensitivity(&address, 0x33, port), 0);
+    ASSERT_EQ(SetTIDParameter(&address, 2, 4, port), 0);
+
+    Bytes expected(45, 0);
+    const unsigned char head[] = {0, 1, 2, 4, 7, 9, 1, 0x00, 0x20, 12, 0xAB, 0xC0};
+    std::copy(head, head + sizeof head, expected.begin());
+    expected[42] = 0x33;
+    expected[43] = 2;
+    expected[44] = 4;
+    EXPECT_EQ(hexOf(systemParameters().data(), 45), hexOf(expected.data(), 45));
+
+    ASSERT_EQ(SetMask(&address, 2, maskAddress, 0, maskData, port), 0);
+    const Bytes cleared = systemParameters();
+    EXPECT_EQ(cleared[6], 2);
+    EXPECT_EQ(cleared[9], 0);
+    EXPECT_EQ(cleared[10], 0) << "a new mask replaces the old one whole";
+}
+
+TEST_F(Config, GetCommandsReturnWhatTheSetCommandsStored) {
+    unsigned char byte = 0;
+    ASSERT_EQ(SetRevDelay(&address, 9, port), 0);
+    ASSERT_EQ(GetRevDelay(&address, &byte, port), 0);
+    EXPECT_EQ(byte, 9);
+
+    const unsigned char serial[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+    unsigned char serialBack[4] = {};
+    ASSERT_EQ(SetSeriaNo(&address, serial, port), 0);
+    ASSERT_EQ(GetSeriaNo(&address, serialBack, port), 0);
+    EXPECT_EQ(std::memcmp(serial, serialBack, 4), 0);
+
+    unsigned char workTime[2] = {};
+    ASSERT_EQ(SetWorkTime(&address, 7, 9, port), 0);
+    ASSERT_EQ(GetWorkTime(&address, &workTime[0], &workTime[1], port), 0);
+    EXPECT_EQ(workTime[0], 7);
+    EXPECT_EQ(workTime[1], 9);
+
+    TessaroSimReaderState s = state();
+    s.gpioInputs = 0x10;
+    setState(s);
+    ASSERT_EQ(SetGPIO(&address, 0x03, port), 0);
+    ASSERT_EQ(GetGPIOStatus(&address, &byte, port), 0);
+    EXPECT_EQ(byte, 0x13) << "outputs as set, with the input lines";
+
+    unsigned char module[2] = {};
+    ASSERT_EQ(GetModuleVersion(&address, module, port), 0);
+    EXPECT_EQ(module[0], s.moduleVersion[0]);
+    EXPECT_EQ(module[1], s.moduleVersion[1]);
+
+    unsigned char function = 0x5A;
+    ASSERT_EQ(SetTagCustomFunction(&address, &function, port), 0);
+    EXPECT_EQ(function, 0x5A);
+    EXPECT_EQ(state().customFunction, 0x5A);
+
+    ASSERT_EQ(BuzzerAndLEDControl(&address, 1, 2, 3, port), 0);
+    ASSERT_EQ(SetRelay(&address, 1, port), 0);
+    ASSERT_EQ(SetNotificationPulseOutput(&address, 6, port), 0);
+    s = state();
+    EXPECT_EQ(s.buzzerLed[0] + s.buzzerLed[1] * 10 + s.buzzerLed[2] * 100, 321);
+    EXPECT_EQ(s.relay, 1);
+    EXPECT_EQ(s.pulseOutput, 6);
+}
+
+TEST_F(Config, TheClockRunsWithTheSimulation) {
+    const unsigned char leapEve[6] = {24, 2, 28, 23, 59, 30};
+    ASSERT_EQ(SetReal_timeClock(&address, leapEve, port), 0);
+    TessaroSimAdvanceMs(sim, 45000);
+    unsigned char clock[6] = {};
+    ASSERT_EQ(GetTime(&address, clock, port), 0);
+    // 23:59:30 + 45 s and the two exchanges' few hundred milliseconds.
+    const unsigned char expected[6] = {24, 2, 29, 0, 0, 15};
+    EXPECT_EQ(hexOf(clock, 6), hexOf(expected, 6));
+
+    const unsigned char noSuchDay[6] = {23, 2, 29, 12, 0, 0};
+    EXPECT_EQ(SetReal_timeClock(&address, noSuchDay, port), TESSARO_SIM_STATUS_PARAMETER);
+    ASSERT_EQ(GetTime(&address, clock, port), 0);
+    EXPECT_EQ(clock[1], 2);
+    EXPECT_EQ(clock[2], 29) << "a refused clock leaves the running one alone";
+}
+
+TEST_F(Config, TheReaderRefusesValuesOutsideItsRanges) {
+    struct Refusal {
+        const char *name;
+        std::function<int()> call;
+    };
+    const Refusal cases[] = {
+        {"SetRfPower 31", [&] { return SetRfPower(&address, 31, port); }},
+        {"SetInventoryScanTime 2", [&] { return SetInventoryScanTime(&address, 2, port); }},
+        {"SetAntennaMultiplexing 0", [&] { return SetAntennaMultiplexing(&address, 0, port); }},
+        {"SetAddress 0xFF", [&] { return SetAddress(&address, 0xFF, port); }},
+        {"SetRegion band 0", [&] { return SetRegion(&address, 0x05, 0x00, port); }},
+        {"SetRegionAndChannel past the plan", [&] { return SetRegionAndChannel(&address, 3, 0, 40, port); }},
+        {"SetRegionAndChannel min above max", [&] { return SetRegionAndChannel(&address, 1, 9, 3, port); }},
+    };
+    const TessaroSimReaderState before = state();
+    for (const Refusal &c : cases) EXPECT_EQ(c.call(), TESSARO_SIM_STATUS_PARAMETER) << c.name;
+    const TessaroSimReaderState after = state();
+    EXPECT_EQ(after.rfPower, before.rfPower);
+    EXPECT_EQ(after.scanTime, before.scanTime);
+    EXPECT_EQ(after.antennaMask, before.antennaMask);
+    EXPECT_EQ(after.address, before.address);
+    EXPECT_EQ(after.maxChannelByte, before.maxChannelByte);
+    EXPECT_EQ(after.minChannelByte, before.minChannelByte);
+}
+
+TEST_F(Config, ANewAddressTakesEffectForLaterFrames) {
+    ASSERT_EQ(SetAddress(&address, 0x12, port), 0);
+    EXPECT_EQ(address, 0x12) << "the reader answers from its new address, which is written back";
+    EXPECT_EQ(state().address, 0x12);
+
+    unsigned char old = 0x00;
+    unsigned char power = 0;
+    EXPECT_EQ(GetRevDelay(&old, &power, port), ERR_COMM) << "frames for the old address are ignored";
+    EXPECT_EQ(GetRevDelay(&address, &power, port), 0);
+    unsigned char broadcast = 0xFF;
+    ASSERT_EQ(SetRfPower(&broadcast, 20, port), 0);
+    EXPECT_EQ(broadcast, 0x12) << "broadcast reaches it, and the answer names it";
+}
+
+TEST_F(Config, RegionSettersEncodeWhatTheReaderStores) {
+    struct RegionCase {
+        int region;
+        unsigned char maxByte, minByte;
+    };
+    const RegionCase defaults[] = {{1, 0x13, 0x40}, {2, 0x31, 0x80}, {3, 0x1F, 0xC0}, {4, 0x4E, 0x00}, {5, 0x2C, 0x9A}};
+    for (const RegionCase &c : defaults) {
+        ASSERT_EQ(SetRegionWithDefaultChannel(&address, c.region, port), 0) << c.region;
+        const Bytes info = information();
+        EXPECT_EQ(info[4], c.maxByte) << c.region;
+        EXPECT_EQ(info[5], c.minByte) << c.region;
+    }
+    ASSERT_EQ(SetRegionAndChannel(&address, 1, 2, 10, port), 0);
+    EXPECT_EQ(state().maxChannelByte, 0x0A);
+    EXPECT_EQ(state().minChannelByte, 0x42);
+}
+
+TEST_F(Config, CalibrationNeedsTheSelfTestMode) {
+    unsigned char byte = 0;
+    EXPECT_EQ(SetDAC(&address, 0x55, port), TESSARO_SIM_STATUS_ILLEGAL);
+    EXPECT_EQ(GetDAC(&address, &byte, port), TESSARO_SIM_STATUS_ILLEGAL);
+    ASSERT_EQ(InSelfTestMode(&address, 1, port), 0);
+    EXPECT_EQ(state().selfTestMode, 1);
+
+    ASSERT_EQ(SetDAC(&address, 0x55, port), 0);
+    ASSERT_EQ(GetDAC(&address, &byte, port), 0);
+    EXPECT_EQ(byte, 0x55);
+
+    unsigned char list[31];
+    for (int i = 0; i < 31; ++i) list[i] = static_cast<unsigned char>(10 + i);
+    unsigned char result = 0xEE;
+    ASSERT_EQ(SolidifyDACandPowerlist(&address, list, &result, port), 0);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(CheckPowerParameter(&address, &result, port), 0);
+    EXPECT_EQ(result, 0) << "a rising power list checks out";
+    list[20] = 0;
+    ASSERT_EQ(SolidifyDACandPowerlist(&address, list, &result, port), 0);
+    ASSERT_EQ(CheckPowerParameter(&address, &result, port), 0);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(std::memcmp(state().powerList, list, 31), 0);
+
+    ASSERT_EQ(RfOutput(&address, 1, port), 0);
+    EXPECT_EQ(state().rfOutput, 1);
+    ASSERT_EQ(DeleteRfOutput(&address, &result, port), 0);
+    EXPECT_EQ(state().rfOutput, 0);
+
+    const unsigned char frequency[4] = {0x0D, 0xBB, 0xA0, 0x00};
+    const unsigned char a1[4] = {1, 2, 3, 4}, a2[4] = {5, 6, 7, 8};
+    const unsigned char dcOffset[2] = {0x7F, 0x01};
+    ASSERT_EQ(EnableTestFreq(&address, frequency, 2, port), 0);
+    ASSERT_EQ(SetAValue(&address, 3, a1, a2, port), 0);
+    ASSERT_EQ(SetCheckAnt(&address, 1, port), 0);
+    ASSERT_EQ(SetDCOffset(&address, dcOffset, port), 0);
+    ASSERT_EQ(SetQS(&address, 5, 6, port), 0);
+    unsigned char adjust[148];
+    ASSERT_EQ(GetAdjustPara(&address, adjust, port), 0);
+    EXPECT_EQ(hexOf(adjust + 24, 8), "0102030405060708") << "A value 3";
+    const unsigned char tail[] = {0x55, 5, 6, 0x7F, 0x01, 1, 0, 2, 0x0D, 0xBB, 0xA0, 0x00};
+    EXPECT_EQ(hexOf(adjust + 128, 12), hexOf(tail, 12));
+    unsigned char qs[2] = {};
+    ASSERT_EQ(GetQS(&address, &qs[0], &qs[1], port), 0);
+    EXPECT_EQ(qs[0] * 10 + qs[1], 56);
+
+    unsigned char ad[2] = {}, forward[2] = {}, reflected[2] = {};
+    ASSERT_EQ(GetADValue(&address, 2, ad, port), 0);
+    EXPECT_EQ(std::memcmp(ad, state().adValues[2], 2), 0);
+    ASSERT_EQ(GetCheckPWR(&address, forward, reflected, port), 0);
+    EXPECT_EQ(std::memcmp(forward, state().checkPower, 2), 0);
+    EXPECT_EQ(std::memcmp(reflected, state().checkPower + 2, 2), 0);
+
+    TessaroSimReaderState s = state();
+    for (int i = 0; i < 9; ++i) s.startInfo[i] = static_cast<unsigned char>(0xA0 + i);
+    setState(s);
+    unsigned char info[9] = {};
+    ASSERT_EQ(GetStartInformation(&address, &info[0], &info[1], &info[2], &info[3], &info[4], &info[5],
+                                  &info[6], &info[7], &info[8], port),
+              0);
+    EXPECT_EQ(hexOf(info, 9), "A0A1A2A3A4A5A6A7A8");
+
+    ASSERT_EQ(SetFlashRom(&address, port), 0);
+    EXPECT_EQ(state().flashWrites, 1);
+
+    ASSERT_EQ(InSelfTestMode(&address, 0, port), 0);
+    EXPECT_EQ(state().selfTestMode, 0);
+    EXPECT_EQ(SetDAC(&address, 0x10, port), TESSARO_SIM_STATUS_ILLEGAL);
+    EXPECT_EQ(SetWorkTime(&address, 1, 2, port), 0) << "0x60 with three bytes is the work time: no self-test";
+}
+
+TEST_F(Config, KeyboardModeSettingsRoundTrip) {
+    unsigned char p[6] = {};
+    ASSERT_EQ(SetHidWorkPara(&address, 2, 0x33, 5, 1, 0, 0x44, port), 0);
+    ASSERT_EQ(GetHidWorkPara(&address, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], port), 0);
+    EXPECT_EQ(hexOf(p, 6), "023305010044");
+
+    unsigned char beep = 0xEE;
+    ASSERT_EQ(SetHidBeepEn(&address, 0, port), 0);
+    ASSERT_EQ(GetHidBeepEn(&address, &beep, port), 0);
+    EXPECT_EQ(beep, 0);
+
+    const int framesBefore = counters().dataReports;
+    EXPECT_EQ(SetHidWorkPara(&address, 0, 0, 0, 0, 0, 0, port), ERR_PARAMETER);
+    EXPECT_EQ(counters().dataReports, framesBefore) << "the library refuses before sending";
+
+    ASSERT_EQ(ChangeToHID(&address, port), 0);
+    EXPECT_EQ(state().keyboardMode, 1);
+    EXPECT_EQ(counters().changeToHid, 1);
+    EXPECT_EQ(GetHidBeepEn(&address, &beep, port), 0) << "the reader goes on answering";
+}
+
+}  // namespace
+}  // namespace tessaro::simtest
