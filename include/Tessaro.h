@@ -91,6 +91,160 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
  * Gen2 tag commands
  * ------------------------------------------------------------------------ */
 
+/* Shared by these commands:
+ *  - Tag selection (epc, epcWords, maskMem, maskAddress, maskLength, maskData):
+ *    epcWords 0 to 31 names the tag by its EPC, 2 x epcWords bytes read from
+ *    `epc` (the mask arguments are not read); epcWords 255 names it by the mask
+ *    block: maskMem, the 2 bytes at maskAddress in memory order, maskLength in
+ *    bits and ceil(maskLength / 8) bytes of maskData (`epc` is not read).
+ *    epcWords 32 to 254 return ERR_PARAMETER and send nothing.
+ *  - password / killPassword: 4 bytes, sent in memory order.
+ *  - errorCode [out]: -1 after Status 0; after TAG_ERROR (252) the tag's error
+ *    byte (0 to 255); untouched after any other result.
+ *  - A frame longer than one report (62 bytes, e.g. epcWords 31 with a long
+ *    field list) is never sent: ERR_FRAME_TOO_LONG.
+ *  - Results: 0; TAG_ERROR; another reader Status (outputs untouched);
+ *    ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD (outputs untouched).
+ *  - "Address written back": after Status 0 the answer's address is stored
+ *    through `address`; otherwise `address` is only read.
+ */
+
+/* Reads wordCount words (0x02): tag, memBank, wordPointer, wordCount,
+ * password, mask block.
+ *   data [out] after Status 0: the answer's data, at most 2 x wordCount bytes
+ * Address written back. */
+TESSARO_API int ReadData_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                            int memBank, int wordPointer, int wordCount,
+                            const unsigned char *password, int maskMem,
+                            const unsigned char *maskAddress, int maskLength,
+                            const unsigned char *maskData, unsigned char *data, int *errorCode,
+                            int portIndex);
+
+/* Writes writeWords words (0x03): writeWords, tag (note: the word count comes
+ * before the EPC length), memBank, wordPointer, 2 x writeWords bytes of
+ * writeData, password, mask block.
+ * Returns ERR_PARAMETER for epcWords 32 to 254, then ERR_FRAME_TOO_LONG for a
+ * frame whose Len would exceed 60 (2 x epcWords + 2 x writeWords + 12, or
+ * 2 x writeWords + mask bytes + 16); nothing sent. Address written back. */
+TESSARO_API int WriteData_G2(unsigned char *address, const unsigned char *epc, int writeWords,
+                             int epcWords, int memBank, int wordPointer,
+                             const unsigned char *writeData, const unsigned char *password,
+                             int maskMem, const unsigned char *maskAddress, int maskLength,
+                             const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Writes the EPC of the one tag in the field (0x04): epcWords, password, then
+ * 2 x epcWords bytes of `epc` (note: the password comes before the EPC). No
+ * tag selection. Returns ERR_FRAME_TOO_LONG for epcWords above 25 (Len above
+ * 60), nothing sent. Address not written back. */
+TESSARO_API int WriteEPC_G2(unsigned char *address, const unsigned char *password,
+                            const unsigned char *epc, int epcWords, int *errorCode,
+                            int portIndex);
+
+/* Erases wordCount words (0x07); frame as ReadData_G2. Address not written back. */
+TESSARO_API int BlockErase_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                              int memBank, int wordPointer, int wordCount,
+                              const unsigned char *password, int maskMem,
+                              const unsigned char *maskAddress, int maskLength,
+                              const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Block write (0x10); frame as WriteData_G2, without its Len-60 check (only
+ * frames longer than one report are refused). Address written back. */
+TESSARO_API int BlockWrite_G2(unsigned char *address, const unsigned char *epc, int writeWords,
+                              int epcWords, int memBank, int wordPointer,
+                              const unsigned char *writeData, const unsigned char *password,
+                              int maskMem, const unsigned char *maskAddress, int maskLength,
+                              const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* ReadData_G2 with a two-byte word pointer (0x15).
+ *   wordPointer [in] 2 bytes, sent in memory order
+ * Address written back. */
+TESSARO_API int ExtReadData_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                               int memBank, const unsigned char *wordPointer, int wordCount,
+                               const unsigned char *password, int maskMem,
+                               const unsigned char *maskAddress, int maskLength,
+                               const unsigned char *maskData, unsigned char *data,
+                               int *errorCode, int portIndex);
+
+/* BlockWrite_G2 with a two-byte word pointer (0x16).
+ *   wordPointer [in] 2 bytes, sent in memory order
+ * Address written back. */
+TESSARO_API int ExtWriteData_G2(unsigned char *address, const unsigned char *epc, int writeWords,
+                                int epcWords, int memBank, const unsigned char *wordPointer,
+                                const unsigned char *writeData, const unsigned char *password,
+                                int maskMem, const unsigned char *maskAddress, int maskLength,
+                                const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Kills a tag (0x05): tag, killPassword, mask block. Address not written back. */
+TESSARO_API int KillTag_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                           const unsigned char *killPassword, int maskMem,
+                           const unsigned char *maskAddress, int maskLength,
+                           const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Locks a memory area (0x06): tag, lockTarget, lockAction, password (note:
+ * the lock bytes come before the password), mask block. Address not written back. */
+TESSARO_API int Lock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                        int lockTarget, int lockAction, const unsigned char *password, int maskMem,
+                        const unsigned char *maskAddress, int maskLength,
+                        const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Sets a selected tag private (0x08): tag, password, mask block. Address not
+ * written back. */
+TESSARO_API int SetPrivacyByEPC_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                                   const unsigned char *password, int maskMem,
+                                   const unsigned char *maskAddress, int maskLength,
+                                   const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Sets the tag in the field private (0x09): password only. Address not written back. */
+TESSARO_API int SetPrivacyWithoutEPC_G2(unsigned char *address, const unsigned char *password,
+                                        int *errorCode, int portIndex);
+
+/* Resets privacy (0x0A): password only. Address not written back. */
+TESSARO_API int ResetPrivacy_G2(unsigned char *address, const unsigned char *password,
+                                int *errorCode, int portIndex);
+
+/* Checks privacy (0x0B), no data sent.
+ *   privacyState [out] after Status 0: the answer's first data byte
+ * Address not written back. */
+TESSARO_API int CheckPrivacy_G2(unsigned char *address, unsigned char *privacyState,
+                                int *errorCode, int portIndex);
+
+/* Configures EAS (0x0C): tag, password, easFlag (note: after the password),
+ * mask block. Address written back. */
+TESSARO_API int EASConfigure_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                                const unsigned char *password, int easFlag, int maskMem,
+                                const unsigned char *maskAddress, int maskLength,
+                                const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* EAS alarm (0x0D), no data sent. Address written back. */
+TESSARO_API int EASAlarm_G2(unsigned char *address, int *errorCode, int portIndex);
+
+/* Block lock (0x0E): tag, password, lockParameter (note: after the password),
+ * mask block. Address not written back. */
+TESSARO_API int BlockLock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                             const unsigned char *password, int lockParameter, int maskMem,
+                             const unsigned char *maskAddress, int maskLength,
+                             const unsigned char *maskData, int *errorCode, int portIndex);
+
+/* Reads the Monza 4QT parameter (0x11): tag, password, mask block.
+ *   qtParameter [out] after Status 0: the answer's second data byte (note:
+ *                     this output stands after the mask arguments)
+ * Address written back. */
+TESSARO_API int GetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,
+                                           int epcWords, const unsigned char *password,
+                                           int maskMem, const unsigned char *maskAddress,
+                                           int maskLength, const unsigned char *maskData,
+                                           unsigned char *qtParameter, int *errorCode,
+                                           int portIndex);
+
+/* Sets the Monza 4QT parameter (0x12): tag, 0x00, qtParameter, password
+ * (note: the parameter comes before the password), mask block. Address
+ * written back. */
+TESSARO_API int SetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,
+                                           int epcWords, int qtParameter,
+                                           const unsigned char *password, int maskMem,
+                                           const unsigned char *maskAddress, int maskLength,
+                                           const unsigned char *maskData, int *errorCode,
+                                           int portIndex);
 
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands
