@@ -107,7 +107,55 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
  *    ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD (outputs untouched).
  *  - "Address written back": after Status 0 the answer's address is stored
  *    through `address`; otherwise `address` is only read.
- */
+ *
+ * EPC-ID list: the EPC-ID data of every frame taken from an inventory or a
+ * buffer read-out, joined in arrival order and handed over unchanged (the
+ * layout of one tag's record is the reader's). `epcList` must hold
+ * EPC_LIST_MAX_BYTES (6000) bytes. */
+
+/* Full inventory (0x01): sends the sync report, then qValue, session and the
+ * optional blocks, each only when its flag is exactly 1 (low byte):
+ *   mask block   (maskFlag)   maskMem, 2 bytes at maskAddress, maskLength, ceil(maskLength / 8) bytes of maskData
+ *   TID block    (tidFlag)    tidAddress, tidLength
+ *   target block (targetFlag) target, antenna, scanTime
+ *   epcList     [out] the EPC-ID list (EPC_LIST_MAX_BYTES)
+ *   antennaOut  [out] the Antenna byte of the last frame taken
+ *   totalLength [out] the list's length in bytes
+ *   tagCount    [out] 0 once the answer was awaited, then the sum of the frames' tag counts
+ * The answer's frames are taken while their Status is 1 to 4.
+ * Returns the Status of the frame the walk ended on (1 or 2 after a complete
+ * inventory, else the first Status outside 1 to 4, e.g. 0xFB); ERR_COMM when
+ * the sync report could not be written (nothing else sent, nothing written)
+ * or no complete answer came (tagCount 0); ERR_PORT_CLOSED (tagCount 0).
+ * `address` is only read. */
+TESSARO_API int Inventory_G2(unsigned char *address, int qValue, int session, int maskMem,
+                             const unsigned char *maskAddress, int maskLength,
+                             const unsigned char *maskData, int maskFlag, int tidAddress,
+                             int tidLength, int tidFlag, int target, int antenna, int scanTime,
+                             int targetFlag, unsigned char *epcList, unsigned char *antennaOut,
+                             int *totalLength, int *tagCount, int portIndex);
+
+/* Fast EPC inventory (0x00): the frame qValue, session, target, *antenna,
+ * scanTime (note: scanTime precedes antenna among the parameters), no sync
+ * report.
+ *   antenna [in,out] sent; receives the Antenna byte of the last frame taken
+ *   epcList, totalLength, tagCount [out] as for Inventory_G2
+ * Returns as Inventory_G2 (never ERR_COMM for a sync report). */
+TESSARO_API int Fast_EPC_Inventory_G2(unsigned char *address, int qValue, int session, int target,
+                                      int scanTime, unsigned char *antenna,
+                                      unsigned char *epcList, int *totalLength, int *tagCount,
+                                      int portIndex);
+
+/* Single-tag inventory (0x0F), one answer frame.
+ *   address     [in,out] written back on Status 1
+ *   epc         [out] the answer's data after its first byte (at most 249 bytes)
+ *   reserved    never read
+ *   leadingByte [out] the answer's first data byte (0 to 255)
+ * Returns 1 with a tag; another Status with nothing written (0 included);
+ * ERR_COMM also for a Status-1 answer too short to hold its first data byte;
+ * ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int SingleTagInventory_G2(unsigned char *address, unsigned char *epc, void *reserved,
+                                      int *leadingByte, int portIndex);
 
 /* Reads wordCount words (0x02): tag, memBank, wordPointer, wordCount,
  * password, mask block.
@@ -245,6 +293,50 @@ TESSARO_API int SetMonza4QTWorkParamter_G2(unsigned char *address, const unsigne
                                            const unsigned char *maskAddress, int maskLength,
                                            const unsigned char *maskData, int *errorCode,
                                            int portIndex);
+
+/* The reader's tag buffer. These commands only read `address`. The single
+ * answers hand their data over whatever their Status (after CRC and echo
+ * checks) and return the Status. */
+
+/* Inventory into the reader's buffer (0x18): the request of Inventory_G2 under
+ * its own code, no sync report.
+ *   bufferCount [out] answer data bytes 0-1, big-endian
+ *   tagCount    [out] answer data bytes 2-3, big-endian
+ * Returns the Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD
+ * (outputs untouched). */
+TESSARO_API int InventoryBuffer_G2(unsigned char *address, int qValue, int session, int maskMem,
+                                   const unsigned char *maskAddress, int maskLength,
+                                   const unsigned char *maskData, int maskFlag, int tidAddress,
+                                   int tidLength, int tidFlag, int target, int antenna,
+                                   int scanTime, int targetFlag, int *bufferCount, int *tagCount,
+                                   int portIndex);
+
+/* Sets the reader's save-length byte (0x70). */
+TESSARO_API int SetSaveLen(unsigned char *address, int saveLength, int portIndex);
+
+/* Reads the reader's save-length byte (0x71).
+ *   saveLength [out] answer data byte 0 */
+TESSARO_API int GetSaveLen(unsigned char *address, unsigned char *saveLength, int portIndex);
+
+/* Reads the buffer out (0x72): sends the sync report, then the frame; the
+ * answer is a stream of frames up to one with Status 1. Frames with Status 1
+ * or 3 are taken, up to the first frame with another Status.
+ *   totalLength [out] the EPC-ID list's length (0 for an empty buffer)
+ *   tagCount    [out] the sum of the frames' tag counts (0 for an empty buffer)
+ *   epcList     [out] the EPC-ID list (EPC_LIST_MAX_BYTES); untouched for an
+ *                     empty buffer (an answer of at most 10 bytes)
+ * Returns the Status of the frame the walk ended on (1 after a complete
+ * read-out); ERR_COMM when the sync report could not be written or no
+ * complete answer came; ERR_PORT_CLOSED. */
+TESSARO_API int ReadBuffer_G2(unsigned char *address, int *totalLength, int *tagCount,
+                              unsigned char *epcList, int portIndex);
+
+/* Empties the reader's buffer (0x73). */
+TESSARO_API int ClearBuffer_G2(unsigned char *address, int portIndex);
+
+/* Counts the buffer (0x74).
+ *   bufferCount [out] answer data bytes 0-1, big-endian */
+TESSARO_API int GetBufferCnt_G2(unsigned char *address, int *bufferCount, int portIndex);
 
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands

@@ -61,6 +61,7 @@ int exchange(const CommandFrame &frame, int portIndex, Exchange how) {
         // A frame that did not go out shows up as a missing answer.
         link::sendReport(bytes, static_cast<unsigned>(frame.size()), portIndex);
         result = collect(how.collect, portIndex);
+        if (how.collected) *how.collected = true;
     }
     state.inventoryInProgress = 0;
     return result;
@@ -78,5 +79,7 @@ int transact(const CommandFrame &frame, int portIndex, Echo echo) {
     const int result = exchange(frame, portIndex);
     return result != 0 ? result : checkAnswer(frame.code(), echo);
 }
+
+CollectedStream collectedStream() { return {processState().response, Answer().length()}; }
 
 }  // namespace tessaro::protocol

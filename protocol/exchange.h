@@ -52,6 +52,9 @@ enum class Collect {
 struct Exchange {
     Collect collect = Collect::Single;
     bool syncFirst = false;  // the sync control report goes before the frame
+    // When set, becomes true once the collector has run; left alone when the
+    // frame was refused or the sync report did not go out.
+    bool *collected = nullptr;
 };
 
 // Refuses a frame that does not fit one report (ERR_FRAME_TOO_LONG, nothing
@@ -103,5 +106,14 @@ int command(const CommandFrame &frame, int portIndex, Rule rule, unsigned char *
     if (result != 0) return result;
     return accept(rule, address, std::forward<Fill>(fill));
 }
+
+// The whole answer collected by the last exchange, for the commands that walk
+// a stream of frames: `length` bytes at `bytes`, never more than the response
+// buffer holds.
+struct CollectedStream {
+    const std::uint8_t *bytes;
+    std::size_t length;
+};
+CollectedStream collectedStream();
 
 }  // namespace tessaro::protocol
