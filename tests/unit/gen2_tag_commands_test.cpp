@@ -354,7 +354,8 @@ TEST_F(TagCommands, LenFollowsEpcWordsAndMaskLength) {
     };
     // ReadData_G2: 2e + 12 under EPC selection, m + 16 under mask selection.
     for (Case c : {Case{0, 0, 12}, Case{6, 0, 24}, Case{255, 96, 28}, Case{255, 9, 18},
-                   Case{255, 0, 16}, Case{255, 255, 48}}) {
+                   Case{255, 0, 16}, Case{255, 255, 48},
+                   Case{0x1FF, 96, 28} /* low byte 255 */}) {
         reader.forget();
         int errorCode = 0;
         unsigned char address = 0x00;
