@@ -24,8 +24,13 @@ enum class SizeCheck { Own, ReportOnly };
 // Where a command reads, erases or writes: the memory bank and the word
 // pointer, one byte or (extended commands) two, sent in memory order.
 struct Words {
+    Words(int bank, int wordPointer)
+        : memBank(bank), pointer{static_cast<unsigned char>(wordPointer), 0}, pointerSize(1) {}
+    Words(int bank, const unsigned char *wordPointer)
+        : memBank(bank), pointer{wordPointer[0], wordPointer[1]}, pointerSize(2) {}
+
     int memBank;
-    const unsigned char *pointer;
+    unsigned char pointer[2];
     std::size_t pointerSize;
 };
 
@@ -80,9 +85,8 @@ TESSARO_API int ReadData_G2(unsigned char *address, const unsigned char *epc, in
                             const unsigned char *maskData, unsigned char *data, int *errorCode,
                             int portIndex) {
     const ApiLock lock;
-    const auto pointer = static_cast<unsigned char>(wordPointer);
     return wordsCommand(0x02, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        {memBank, &pointer, 1}, wordCount, password, Rule::StatusGated, data,
+                        {memBank, wordPointer}, wordCount, password, Rule::StatusGated, data,
                         errorCode, portIndex);
 }
 
@@ -92,9 +96,8 @@ TESSARO_API int WriteData_G2(unsigned char *address, const unsigned char *epc, i
                              int maskMem, const unsigned char *maskAddress, int maskLength,
                              const unsigned char *maskData, int *errorCode, int portIndex) {
     const ApiLock lock;
-    const auto pointer = static_cast<unsigned char>(wordPointer);
     return writeCommand(0x03, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        writeWords, {memBank, &pointer, 1}, writeData, password, SizeCheck::Own,
+                        writeWords, {memBank, wordPointer}, writeData, password, SizeCheck::Own,
                         errorCode, portIndex);
 }
 
@@ -116,9 +119,8 @@ TESSARO_API int BlockErase_G2(unsigned char *address, const unsigned char *epc, 
                               const unsigned char *maskAddress, int maskLength,
                               const unsigned char *maskData, int *errorCode, int portIndex) {
     const ApiLock lock;
-    const auto pointer = static_cast<unsigned char>(wordPointer);
     return wordsCommand(0x07, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        {memBank, &pointer, 1}, wordCount, password, Rule::NoWriteBack, nullptr,
+                        {memBank, wordPointer}, wordCount, password, Rule::NoWriteBack, nullptr,
                         errorCode, portIndex);
 }
 
@@ -128,9 +130,8 @@ TESSARO_API int BlockWrite_G2(unsigned char *address, const unsigned char *epc, 
                               int maskMem, const unsigned char *maskAddress, int maskLength,
                               const unsigned char *maskData, int *errorCode, int portIndex) {
     const ApiLock lock;
-    const auto pointer = static_cast<unsigned char>(wordPointer);
     return writeCommand(0x10, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        writeWords, {memBank, &pointer, 1}, writeData, password,
+                        writeWords, {memBank, wordPointer}, writeData, password,
                         SizeCheck::ReportOnly, errorCode, portIndex);
 }
 
@@ -142,7 +143,7 @@ TESSARO_API int ExtReadData_G2(unsigned char *address, const unsigned char *epc,
                                int *errorCode, int portIndex) {
     const ApiLock lock;
     return wordsCommand(0x15, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        {memBank, wordPointer, 2}, wordCount, password, Rule::StatusGated, data,
+                        {memBank, wordPointer}, wordCount, password, Rule::StatusGated, data,
                         errorCode, portIndex);
 }
 
@@ -153,6 +154,6 @@ TESSARO_API int ExtWriteData_G2(unsigned char *address, const unsigned char *epc
                                 const unsigned char *maskData, int *errorCode, int portIndex) {
     const ApiLock lock;
     return writeCommand(0x16, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-                        writeWords, {memBank, wordPointer, 2}, writeData, password,
+                        writeWords, {memBank, wordPointer}, writeData, password,
                         SizeCheck::ReportOnly, errorCode, portIndex);
 }

@@ -4,23 +4,15 @@
 
 #include <cstring>
 
+#include "epc_list_outputs.h"
 #include "reader_fixture.h"
 
 using namespace tessaro::testing;
 
 namespace {
 
-constexpr unsigned char kUntouched = 0xEE;
-constexpr int kUntouchedCount = 0x5A5A;
-
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF};
-
-Bytes joined(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 // A read-out frame: Status, Count, records.
 Bytes readOutFrame(std::uint8_t status, std::uint8_t count, const Bytes &records) {
@@ -138,17 +130,7 @@ TEST_F(Buffer, SingleAnswerCommandsHandOverTheirDataWhateverTheStatus) {
 
 class ReadOut : public Buffer {
 protected:
-    struct Outputs {
-        Outputs() { std::memset(epcList, kUntouched, sizeof epcList); }
-        unsigned char epcList[EPC_LIST_MAX_BYTES];
-        int totalLength = kUntouchedCount;
-        int tagCount = kUntouchedCount;
-        Bytes list(std::size_t n) const { return Bytes(epcList, epcList + n); }
-        bool listUntouched() const {
-            return std::all_of(epcList, epcList + sizeof epcList,
-                               [](unsigned char b) { return b == kUntouched; });
-        }
-    };
+    using Outputs = EpcListOutputs;
     int readBuffer(Outputs &o) { return ReadBuffer_G2(&address, &o.totalLength, &o.tagCount, o.epcList, port); }
 };
 

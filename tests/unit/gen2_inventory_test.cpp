@@ -4,14 +4,12 @@
 
 #include <cstring>
 
+#include "epc_list_outputs.h"
 #include "reader_fixture.h"
 
 using namespace tessaro::testing;
 
 namespace {
-
-constexpr unsigned char kUntouched = 0xEE;
-constexpr int kUntouchedCount = 0x5A5A;
 
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF, 0x12};
@@ -24,25 +22,10 @@ Bytes inventoryFrame(std::uint8_t status, std::uint8_t antenna, std::uint8_t cou
     return answerFrame(0x00, code, status, data);
 }
 
-Bytes joined(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 class Inventory : public ReaderTest {
 protected:
-    struct Outputs {
-        Outputs() { std::memset(epcList, kUntouched, sizeof epcList); }
-        unsigned char epcList[EPC_LIST_MAX_BYTES];
+    struct Outputs : EpcListOutputs {
         unsigned char antenna = kUntouched;
-        int totalLength = kUntouchedCount;
-        int tagCount = kUntouchedCount;
-        Bytes list(std::size_t n) const { return Bytes(epcList, epcList + n); }
-        bool listUntouched() const {
-            return std::all_of(epcList, epcList + sizeof epcList,
-                               [](unsigned char b) { return b == kUntouched; });
-        }
     };
 
     // qValue 4, session 0; mask: bank 2, address 00 20, maskLength bits;
