@@ -340,12 +340,110 @@ TESSARO_API int GetBufferCnt_G2(unsigned char *address, int *bufferCount, int po
 
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands
+ *
+ * A 6B tag is named by its eight identifier bytes (tagId), sent in the
+ * order they lie in memory. Every command writes the answer's address back
+ * to `address` once the answer has passed its CRC and echo tests, whatever
+ * its Status; CheckLock_6B only with Status 0. Pointers must not be NULL.
+ *
+ * errorCode [out] receives the tag error code: -1 after Status 0, the tag's
+ * error byte after TAG_ERROR (252; 0 when the answer carries no byte); any
+ * other Status leaves it untouched.
+ *
+ * Answer fields that a short answer does not carry are written as 0: nothing
+ * is read past the answer.
  * ------------------------------------------------------------------------ */
+
+/* Inventories one 6B tag (0x50).
+ *   leadingByte [out] 1 byte: answer data byte 0
+ *   tagData     [out] 10 bytes: answer data bytes 1 to 10
+ * Both are written whenever the answer carries data, whatever its Status.
+ * Returns the reader's Status (also when non-zero), or ERR_COMM /
+ * ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int InventorySingle_6B(unsigned char *address, unsigned char *leadingByte,
+                                   unsigned char *tagData, int portIndex);
+
+/* Inventories the 6B tags a group selection matches (0x51).
+ *   condition, startAddress, mask: bytes, passed on to the reader
+ *   wordData    [in]  8 bytes, passed on in memory order
+ *   leadingByte [out] 1 byte: answer data byte 0
+ *   tagCount    [out] answer data byte 1 (0 when the answer carries one
+ *               data byte only)
+ *   tagData     [out] answer data bytes 2 to the end of the answer's data:
+ *               Len - 7 bytes, sized by the answer and not by tagCount; never
+ *               more than 248, so a buffer of 248 bytes always suffices
+ * All three are written whenever the answer carries data, whatever its
+ * Status. Returns as InventorySingle_6B. */
+TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int startAddress,
+                                     int mask, unsigned char *wordData, unsigned char *leadingByte,
+                                     unsigned char *tagData, int *tagCount, int portIndex);
+
+/* Reads `readLength` bytes (a byte) of a 6B tag's memory from
+ * `startAddress` (a byte) on (0x52).
+ *   tagId     [in]  8 bytes
+ *   data      [out] readLength bytes, written with Status 0 when the answer
+ *                   carries data (bytes beyond the answer's data as 0)
+ *   errorCode [out] the tag error code
+ * Returns the reader's Status (TAG_ERROR with the tag's error byte), or
+ * ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
+TESSARO_API int ReadData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
+                            int readLength, unsigned char *data, int *errorCode, int portIndex);
+
+/* Writes `writeLength` bytes to a 6B tag's memory from `startAddress` (a
+ * byte) on (0x53).
+ *   tagId         [in]  8 bytes
+ *   writeData     [in]  writeLength bytes
+ *   writeLength   0 to 48 (one report carries no more); any other value
+ *                 returns ERR_FRAME_TOO_LONG (597) and sends nothing
+ *   writtenLength [out] 1 byte: writeLength, with Status 0 (the answer
+ *                 carries no count of its own)
+ *   errorCode     [out] the tag error code
+ * Returns as ReadData_6B, or ERR_FRAME_TOO_LONG. */
+TESSARO_API int WriteData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
+                             unsigned char *writeData, int writeLength,
+                             unsigned char *writtenLength, int *errorCode, int portIndex);
+
+/* Locks the byte at `byteAddress` (a byte) of a 6B tag (0x55).
+ *   tagId     [in]  8 bytes
+ *   errorCode [out] the tag error code
+ * Returns as ReadData_6B. */
+TESSARO_API int Lock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
+                        int *errorCode, int portIndex);
+
+/* Asks whether the byte at `byteAddress` (a byte) of a 6B tag is locked
+ * (0x54). The address is written back with Status 0 only.
+ *   tagId     [in]  8 bytes
+ *   lockState [out] 1 byte: answer data byte 0, with Status 0
+ *   errorCode [out] the tag error code
+ * Returns as ReadData_6B. */
+TESSARO_API int CheckLock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
+                             unsigned char *lockState, int *errorCode, int portIndex);
 
 
 /* ------------------------------------------------------------------------
  * Reader configuration
  * ------------------------------------------------------------------------ */
+
+/* Every command here is one reader command. The library interprets no value:
+ * a "byte" argument goes out as its low 8 bits, a block byte for byte in memory
+ * order. Outputs are caller storage of the size given, copied from fixed places
+ * of the answer (past the answer's data they read its CRC bytes, then zeros).
+ *
+ * Every command returns ERR_COMM (no answer in time, port never opened),
+ * ERR_PORT_CLOSED, ERR_CRC or ERR_RESPONSE_CMD (the answer echoes another
+ * command code) with nothing written; otherwise it follows its rule:
+ *   [always-write-back] the answer's address is written to `address` whatever
+ *                       the Status; returns the Status.
+ *   [status-gated]      on Status 0 the answer's address is written to `address`
+ *                       and the outputs are filled; returns the Status.
+ *   [no-write-back]     on Status 0 the outputs are filled; `address` is never
+ *                       written; returns the Status.
+ *   [crc-only]          (keyboard mode) the echoed code is not looked at and
+ *                       ERR_RESPONSE_CMD never returned; the outputs are filled
+ *                       whatever the Status; `address` is never written;
+ *                       returns the Status.
+ * `address` is read for the frame by every command but ChangeToHID, a refused
+ * SetHidWorkPara and InSelfTestMode leaving the self-test mode. */
 
 /* Region and channel range (0x22): sends both bytes unchanged.
  *   maxChannelByte: region code bits 3-2 in bits 7-6, highest channel index in bits 5-0
@@ -355,10 +453,305 @@ TESSARO_API int GetBufferCnt_G2(unsigned char *address, int *bufferCount, int po
 TESSARO_API int SetRegion(unsigned char *address, int maxChannelByte, int minChannelByte,
                           int portIndex);
 
+/* Reader address (0x24). [always-write-back]: `address` receives the address the
+ * reader answers with (old or new, the reader's choice). */
+TESSARO_API int SetAddress(unsigned char *address, int newAddress, int portIndex);
+
+/* The reader's scan time, in 100 ms (0x25). [always-write-back]
+ * The library's own scan time (for inventory time bounds) is not changed: only
+ * GetReaderInformation reads it. */
+TESSARO_API int SetInventoryScanTime(unsigned char *address, int scanTime, int portIndex);
+
+/* Rev delay (0x27). [no-write-back] */
+TESSARO_API int SetRevDelay(unsigned char *address, int revDelay, int portIndex);
+
+/* RF power (0x2F). [status-gated] */
+TESSARO_API int SetRfPower(unsigned char *address, int power, int portIndex);
+
+/* Rev delay (0x31). [no-write-back]
+ *   revDelay [out] 1 byte: answer data byte 0 */
+TESSARO_API int GetRevDelay(unsigned char *address, unsigned char *revDelay, int portIndex);
+
+/* Buzzer and LED (0x33): the three bytes in order. [no-write-back] */
+TESSARO_API int BuzzerAndLEDControl(unsigned char *address, int controlByte1, int controlByte2,
+                                    int controlByte3, int portIndex);
+
+/* Work mode (0x35). [no-write-back] */
+TESSARO_API int SetWorkMode(unsigned char *address, int workMode, int portIndex);
+
+/* System parameters (0x36). [no-write-back]; `address` is only read.
+ *   sysParam0 .. sysParam5 [out] 1 byte each: answer data bytes 0 to 5
+ *   maskMem     [out] 1 byte: data byte 6
+ *   maskAddress [out] 2 bytes: data bytes 7 and 8
+ *   maskLength  [out] 1 byte: data byte 9 (mask length in bits)
+ *   maskData    [out] 32 bytes: data bytes 10 to 41, always all 32
+ *   sysParam42 .. sysParam44 [out] 1 byte each: data bytes 42 to 44. When the
+ *               answer's Len is 47 (the reader's short form) sysParam42 is set
+ *               to 0 and sysParam43, sysParam44 are left untouched. */
+TESSARO_API int GetSystemParameter(unsigned char *address, unsigned char *sysParam0,
+                                   unsigned char *sysParam1, unsigned char *sysParam2,
+                                   unsigned char *sysParam3, unsigned char *sysParam4,
+                                   unsigned char *sysParam5, unsigned char *maskMem,
+                                   unsigned char *maskAddress, unsigned char *maskLength,
+                                   unsigned char *maskData, unsigned char *sysParam42,
+                                   unsigned char *sysParam43, unsigned char *sysParam44,
+                                   int portIndex);
+
+/* EAS sensitivity (0x37). [no-write-back] */
+TESSARO_API int SetEASSensitivity(unsigned char *address, int sensitivity, int portIndex);
+
+/* Tag custom function (0x3A). [status-gated]
+ *   customFunction [in,out] 1 byte: sent; on Status 0 replaced by answer data byte 0 */
+TESSARO_API int SetTagCustomFunction(unsigned char *address, unsigned char *customFunction,
+                                     int portIndex);
+
+/* Inventory mask (0x3B). [no-write-back]
+ *   maskMem            memory bank (byte)
+ *   maskAddress [in]   2 bytes, sent as they lie in memory
+ *   maskLength         mask length in bits (byte, 0 to 255)
+ *   maskData    [in]   ceil(maskLength / 8) bytes (0 to 32), read and sent; none for 0 */
+TESSARO_API int SetMask(unsigned char *address, int maskMem, const unsigned char *maskAddress,
+                        int maskLength, const unsigned char *maskData, int portIndex);
+
+/* Response parameters of the auto-running mode (0x3C): both bytes in order. [no-write-back] */
+TESSARO_API int SetResponsePamametersofAuto_runningMode(unsigned char *address, int autoParam1,
+                                                        int autoParam2, int portIndex);
+
+/* Inventory interval (0x3D). [no-write-back] */
+TESSARO_API int SetInventoryInterval(unsigned char *address, int interval, int portIndex);
+
+/* Tag type (0x3E). [no-write-back] */
+TESSARO_API int SelectTagType(unsigned char *address, int tagType, int portIndex);
+
+/* Antenna multiplexing (0x3F). [no-write-back] */
+TESSARO_API int SetAntennaMultiplexing(unsigned char *address, int antennaMultiplexing,
+                                       int portIndex);
+
+/* Beep notification (0x40). [no-write-back] */
+TESSARO_API int SetBeepNotification(unsigned char *address, int beepNotification, int portIndex);
+
+/* Real-time clock (0x41). [no-write-back]
+ *   clockData [in] 6 bytes, sent in order */
+TESSARO_API int SetReal_timeClock(unsigned char *address, const unsigned char *clockData,
+                                  int portIndex);
+
+/* Real-time clock (0x42). [no-write-back]
+ *   clockData [out] 6 bytes: answer data bytes 0 to 5 */
+TESSARO_API int GetTime(unsigned char *address, unsigned char *clockData, int portIndex);
+
+/* Empties the reader's tag buffer (0x44). [no-write-back] */
+TESSARO_API int ClearTagBuffer(unsigned char *address, int portIndex);
+
+/* Relay (0x45). [no-write-back] */
+TESSARO_API int SetRelay(unsigned char *address, int relay, int portIndex);
+
+/* GPIO outputs (0x46). [no-write-back] */
+TESSARO_API int SetGPIO(unsigned char *address, int gpio, int portIndex);
+
+/* GPIO status (0x47). [no-write-back]
+ *   gpioStatus [out] 1 byte: answer data byte 0 */
+TESSARO_API int GetGPIOStatus(unsigned char *address, unsigned char *gpioStatus, int portIndex);
+
+/* Notification pulse output (0x48). [no-write-back] */
+TESSARO_API int SetNotificationPulseOutput(unsigned char *address, int pulseOutput,
+                                           int portIndex);
+
+/* Trigger time (0x49). [no-write-back] */
+TESSARO_API int SetTriggerTime(unsigned char *address, int triggerTime, int portIndex);
+
+/* TID parameter (0x4A): both bytes in order. [status-gated] */
+TESSARO_API int SetTIDParameter(unsigned char *address, int tidParam1, int tidParam2,
+                                int portIndex);
+
+/* Serial number (0x4B): sends 0x54 0x45, then the four bytes. [status-gated]
+ *   serialNumber [in] 4 bytes, sent in order */
+TESSARO_API int SetSeriaNo(unsigned char *address, const unsigned char *serialNumber,
+                           int portIndex);
+
+/* Serial number (0x4C). [status-gated]
+ *   serialNumber [out] 4 bytes: answer data bytes 0 to 3 */
+TESSARO_API int GetSeriaNo(unsigned char *address, unsigned char *serialNumber, int portIndex);
+
+/* Work time (0x60, data 0x00, workTime1, workTime2). [status-gated] */
+TESSARO_API int SetWorkTime(unsigned char *address, int workTime1, int workTime2, int portIndex);
+
+/* Work time (0x61, no data). [status-gated]
+ *   workTime1 [out] 1 byte: answer data byte 1
+ *   workTime2 [out] 1 byte: answer data byte 2 (data byte 0 is not used) */
+TESSARO_API int GetWorkTime(unsigned char *address, unsigned char *workTime1,
+                            unsigned char *workTime2, int portIndex);
+
+/* Communication type (0x6A). [status-gated] */
+TESSARO_API int SetCommType(unsigned char *address, int commType, int portIndex);
+
+/* Module version (0x83). [no-write-back]
+ *   moduleVersion [out] 2 bytes: answer data bytes 0 and 1 */
+TESSARO_API int GetModuleVersion(unsigned char *address, unsigned char *moduleVersion,
+                                 int portIndex);
+
+/* --- Calibration and factory commands --- */
+
+/* Enters (any non-zero `enter`: command 0x26) or leaves (`enter` 0: the single
+ * byte 0xA5, no frame) the reader's self-test mode. The answer may echo 0x26 or
+ * 0xA5 in either case. [always-write-back]
+ *   address [in,out] read only when entering; may be NULL when leaving (then
+ *                    the answer's address is not written back) */
+TESSARO_API int InSelfTestMode(unsigned char *address, int enter, int portIndex);
+
+/* DAC value (0x29). [always-write-back] */
+TESSARO_API int SetDAC(unsigned char *address, int dacValue, int portIndex);
+
+/* DAC value (0x2A). [status-gated]
+ *   dacValue [out] 1 byte: answer data byte 0 */
+TESSARO_API int GetDAC(unsigned char *address, unsigned char *dacValue, int portIndex);
+
+/* Power-parameter test (0x2B). [status-gated]
+ *   checkResult [out] 1 byte: answer data byte 0 */
+TESSARO_API int CheckPowerParameter(unsigned char *address, unsigned char *checkResult,
+                                    int portIndex);
+
+/* Hands over a DAC and power list (0x2C). [status-gated]
+ *   powerList      [in]  31 bytes, sent in order
+ *   solidifyResult [out] 1 byte: answer data byte 0 */
+TESSARO_API int SolidifyDACandPowerlist(unsigned char *address, const unsigned char *powerList,
+                                        unsigned char *solidifyResult, int portIndex);
+
+/* Start information (0x2D). [status-gated]
+ *   startInfo0 .. startInfo8 [out] 1 byte each: answer data bytes 0 to 8 */
+TESSARO_API int GetStartInformation(unsigned char *address, unsigned char *startInfo0,
+                                    unsigned char *startInfo1, unsigned char *startInfo2,
+                                    unsigned char *startInfo3, unsigned char *startInfo4,
+                                    unsigned char *startInfo5, unsigned char *startInfo6,
+                                    unsigned char *startInfo7, unsigned char *startInfo8,
+                                    int portIndex);
+
+/* RF output (0x30). [status-gated] */
+TESSARO_API int RfOutput(unsigned char *address, int rfOutput, int portIndex);
+
+/* Deletes the RF output (0x32). [status-gated]
+ *   deleteResult [out] 1 byte: answer data byte 0 */
+TESSARO_API int DeleteRfOutput(unsigned char *address, unsigned char *deleteResult,
+                               int portIndex);
+
+/* Test frequency (0x60, five data bytes). [status-gated]
+ *   testFrequency [in] 4 bytes, sent in order, then the byte testMode */
+TESSARO_API int EnableTestFreq(unsigned char *address, const unsigned char *testFrequency,
+                               int testMode, int portIndex);
+
+/* AD reading (0x61, data adChannel). [status-gated]
+ *   adValue [out] 2 bytes: answer data bytes 0 and 1 */
+TESSARO_API int GetADValue(unsigned char *address, int adChannel, unsigned char *adValue,
+                           int portIndex);
+
+/* A values (0x62): aSelector, then the 4 bytes of aValue1 and the 4 of aValue2,
+ * in order. [status-gated]
+ *   aValue1, aValue2 [in] 4 bytes each */
+TESSARO_API int SetAValue(unsigned char *address, int aSelector, const unsigned char *aValue1,
+                          const unsigned char *aValue2, int portIndex);
+
+/* Adjustment parameters (0x65). [status-gated]
+ *   adjustPara [out] 148 bytes: answer data bytes 0 to 147, all 148 whatever
+ *                    the answer's length */
+TESSARO_API int GetAdjustPara(unsigned char *address, unsigned char *adjustPara, int portIndex);
+
+/* Antenna check (0x66). [status-gated] */
+TESSARO_API int SetCheckAnt(unsigned char *address, int checkAnt, int portIndex);
+
+/* Power check (0x67). [status-gated]
+ *   checkPwr1 [out] 2 bytes: answer data bytes 0 and 1
+ *   checkPwr2 [out] 2 bytes: answer data bytes 2 and 3 */
+TESSARO_API int GetCheckPWR(unsigned char *address, unsigned char *checkPwr1,
+                            unsigned char *checkPwr2, int portIndex);
+
+/* DC offset (0x6C). [status-gated]
+ *   dcOffset [in] 2 bytes, sent in order */
+TESSARO_API int SetDCOffset(unsigned char *address, const unsigned char *dcOffset,
+                            int portIndex);
+
+/* QS pair (0x81): both bytes in order. [status-gated] */
+TESSARO_API int SetQS(unsigned char *address, int qs1, int qs2, int portIndex);
+
+/* QS pair (0x82). [status-gated]
+ *   qs1, qs2 [out] 1 byte each: answer data bytes 0 and 1 */
+TESSARO_API int GetQS(unsigned char *address, unsigned char *qs1, unsigned char *qs2,
+                      int portIndex);
+
+/* Flash command (0x84). [no-write-back] */
+TESSARO_API int SetFlashRom(unsigned char *address, int portIndex);
+
+/* --- Keyboard-emulation mode --- */
+
+/* Switches the reader into its keyboard-emulation mode: sends the control
+ * report 03 A0 alone and awaits no answer. `address` is not read (may be NULL).
+ * The port stays open; the library keeps no record of the reader's mode.
+ * Returns 0 when the report was written in full, ERR_COMM otherwise (also for a
+ * closed or never-opened port; never ERR_PORT_CLOSED). */
+TESSARO_API int ChangeToHID(unsigned char *address, int portIndex);
+
+/* The six work parameters of the keyboard mode (0xA1), sent in order. [crc-only]
+ * The low byte of each is tested first: hidParam1 1 to 4, hidParam3 0 to 15,
+ * hidParam4 and hidParam5 0 or 1 (hidParam2, hidParam6 any). Out of range:
+ * ERR_PARAMETER, and nothing is read, sent or changed. */
+TESSARO_API int SetHidWorkPara(unsigned char *address, int hidParam1, int hidParam2,
+                               int hidParam3, int hidParam4, int hidParam5, int hidParam6,
+                               int portIndex);
+
+/* The six work parameters (0xA2). [crc-only]
+ *   hidParam1 .. hidParam6 [out] 1 byte each: answer data bytes 0 to 5, filled
+ *                                 whatever the Status */
+TESSARO_API int GetHidWorkPara(unsigned char *address, unsigned char *hidParam1,
+                               unsigned char *hidParam2, unsigned char *hidParam3,
+                               unsigned char *hidParam4, unsigned char *hidParam5,
+                               unsigned char *hidParam6, int portIndex);
+
+/* Beep enable of the keyboard mode (0xA3). [crc-only] */
+TESSARO_API int SetHidBeepEn(unsigned char *address, int hidBeepEnable, int portIndex);
+
+/* Beep enable (0xA4). [crc-only]
+ *   hidBeepEnable [out] 1 byte: answer data byte 0, filled whatever the Status */
+TESSARO_API int GetHidBeepEn(unsigned char *address, unsigned char *hidBeepEnable, int portIndex);
+
 
 /* ------------------------------------------------------------------------
  * Regions and channel plans
+ *
+ * Region codes 1 to 5 have channel plans; channel indexes count from 0 in
+ * ascending frequency.
  * ------------------------------------------------------------------------ */
+
+/* Lists the channel frequencies of `region` as texts such as "920.125 MHz".
+ * Talks to no reader.
+ *   channelList [out] the caller's array of at least channels + 1 pointers
+ *               (51 hold any region): entries 0 to n - 1 receive the texts
+ *               of channels 0 to n - 1, entry n a NULL pointer.
+ *               Codes 1 to 4 (20, 50, 32, 15 channels): every text is a new
+ *               array of 255 characters, allocated with malloc, that the
+ *               caller owns and releases with free().
+ *               Code 5 (19 channels): the texts are the library's constants;
+ *               neither modify nor free them.
+ *               Any other code: the list is left untouched.
+ *               If memory runs out, the texts made so far are released and
+ *               the list is left empty (entry 0 NULL), never partly filled.
+ * Returns 0 in every case. */
+TESSARO_API int GetChannelList(int region, char **channelList);
+
+/* Sets the region and its channel range through SetRegion (0x22).
+ *   region      the region code; only its four low bits are sent
+ *   minChannel  index of the lowest channel to use (six bits are sent)
+ *   maxChannel  index of the highest channel to use (six bits are sent)
+ * Region 5 is sent as region 2's band with both indexes raised by 26 (the
+ * sum wraps within six bits). Neither the code nor the indexes are checked.
+ * The answer's address is written back whatever its Status.
+ * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC /
+ * ERR_RESPONSE_CMD. */
+TESSARO_API int SetRegionAndChannel(unsigned char *address, int region, int minChannel,
+                                    int maxChannel, int portIndex);
+
+/* Sets the region with all of its channels, as SetRegionAndChannel with
+ * channels 0 to n - 1 of its plan.
+ * Returns as SetRegionAndChannel, or ERR_PARAMETER (255) with nothing sent
+ * for a code without a plan (anything but 1 to 5). */
+TESSARO_API int SetRegionWithDefaultChannel(unsigned char *address, int region, int portIndex);
 
 
 #ifdef __cplusplus

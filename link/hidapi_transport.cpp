@@ -94,13 +94,7 @@ int hidReadReport(void *, void *device, unsigned char *report, unsigned waitMs) 
     unsigned char raw[REPORT_SIZE] = {};
     const int got = hid_read_timeout(static_cast<Device *>(device)->handle, raw, REPORT_SIZE,
                                      static_cast<int>(waitMs));
-    if (got == REPORT_SIZE - 1) {
-        report[0] = 0;
-        std::memcpy(report + 1, raw, REPORT_SIZE - 1);
-        return REPORT_SIZE;
-    }
-    if (got > 0) std::memcpy(report, raw, static_cast<size_t>(got));
-    return got;
+    return normaliseInputReport(raw, got, report);
 }
 
 void hidClose(void *, void *device) {
@@ -110,6 +104,16 @@ void hidClose(void *, void *device) {
 }
 
 }  // namespace
+
+int normaliseInputReport(const unsigned char *raw, int got, unsigned char *report) {
+    if (got == REPORT_SIZE - 1) {  // read without the report-ID byte
+        report[0] = 0;
+        std::memcpy(report + 1, raw, REPORT_SIZE - 1);
+        return REPORT_SIZE;
+    }
+    if (got > 0) std::memcpy(report, raw, static_cast<size_t>(got));
+    return got;
+}
 
 const TessaroTransport &platformTransport() {
     static const TessaroTransport transport = {

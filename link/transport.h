@@ -36,6 +36,10 @@ private:
 
 // The platform side: hidapi for the reports, the monotonic clock for time.
 const TessaroTransport &platformTransport();
+// Brings a read of `got` bytes (hidapi's count: 63 when the device has no
+// numbered input reports) to the link's layout, byte 1 the count; returns
+// the count the transport reports (64 when complete).
+int normaliseInputReport(const unsigned char *raw, int got, unsigned char *report);
 unsigned platformTickMs();
 void platformSleepMs(unsigned ms);
 

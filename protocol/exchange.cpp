@@ -46,10 +46,17 @@ std::size_t Answer::length() const {
     return length > 0 ? std::min(static_cast<std::size_t>(length), kResponseBufferSize) : 0;
 }
 
+std::size_t Answer::carriedDataLength() const {
+    const std::size_t claimed = at(0) > 5 ? at(0) - 5u : 0;
+    return std::min(claimed, dataLength());
+}
+
 int exchange(const CommandFrame &frame, int portIndex, Exchange how) {
     if (!frame.fitsReport()) return ERR_FRAME_TOO_LONG;
-    const std::uint8_t *bytes = frame.finish();
+    return exchangeBytes(frame.finish(), frame.size(), portIndex, how);
+}
 
+int exchangeBytes(const std::uint8_t *bytes, std::size_t count, int portIndex, Exchange how) {
     ProcessState &state = processState();
     const bool inventory = how.collect == Collect::InventoryStream ||
                            how.collect == Collect::LengthEnded;
@@ -59,7 +66,7 @@ int exchange(const CommandFrame &frame, int portIndex, Exchange how) {
     int result = ERR_COMM;
     if (!how.syncFirst || link::sendControl(CTRL_SYNC, portIndex)) {
         // A frame that did not go out shows up as a missing answer.
-        link::sendReport(bytes, static_cast<unsigned>(frame.size()), portIndex);
+        link::sendReport(bytes, static_cast<unsigned>(count), portIndex);
         result = collect(how.collect, portIndex);
         if (how.collected) *how.collected = true;
     }
@@ -73,6 +80,18 @@ int checkAnswer(std::uint8_t code, Echo echo) {
     if (crc16(state.response, answer.length()) != 0) return ERR_CRC;
     if (echo == Echo::Match && answer.reCmd() != code) return ERR_RESPONSE_CMD;
     return 0;
+}
+
+int sendControlReport(std::uint8_t code, int portIndex) {
+    std::memset(processState().response, 0, kSingleAnswerClear);
+    return link::sendControl(code, portIndex) ? 0 : ERR_COMM;
+}
+
+int checkAnswer(std::uint8_t code, std::uint8_t alternative) {
+    const int result = checkAnswer(code, Echo::Ignore);
+    if (result != 0) return result;
+    const std::uint8_t echoed = Answer().reCmd();
+    return echoed == code || echoed == alternative ? 0 : ERR_RESPONSE_CMD;
 }
 
 int transact(const CommandFrame &frame, int portIndex, Echo echo) {

@@ -25,6 +25,7 @@ namespace tessaro::protocol {
 // buffer is cleared before every exchange).
 class Answer {
 public:
+    std::uint8_t len() const { return at(0); }
     std::uint8_t adr() const { return at(1); }
     std::uint8_t reCmd() const { return at(2); }
     std::uint8_t status() const { return at(3); }
@@ -32,10 +33,20 @@ public:
     std::uint8_t data(std::size_t k) const { return at(4 + k); }
     // Copies data bytes first .. first + count - 1 to `out`.
     void copyData(std::size_t first, unsigned char *out, std::size_t count) const;
+    // Data bytes first, first + 1, ... to one single-byte output each, in turn.
+    template <class... Out>
+    void copyEach(std::size_t first, Out *...outs) const {
+        std::size_t k = first;
+        ((*outs = data(k++)), ...);
+    }
     // Bytes collected (the whole frame, CRC included).
     std::size_t length() const;
     // Answer data bytes: the bytes between Status and the CRC.
     std::size_t dataLength() const { return length() > 6 ? length() - 6 : 0; }
+    // Data bytes the answer really carries: no more than its Len byte claims
+    // (Len - 5) and no more than arrived. A command that copies a variable
+    // number of answer bytes copies no more than this.
+    std::size_t carriedDataLength() const;
 
 private:
     std::uint8_t at(std::size_t offset) const;
@@ -64,11 +75,22 @@ struct Exchange {
 // sync report not going out gives ERR_COMM with nothing else sent.
 int exchange(const CommandFrame &frame, int portIndex, Exchange how = {});
 
+// The same exchange for `count` bytes that are not a command frame (leaving
+// the self-test mode is the bare byte 0xA5); they go out as one data report.
+int exchangeBytes(const std::uint8_t *bytes, std::size_t count, int portIndex, Exchange how = {});
+
+// Clears the response buffer and sends the control report 03 `code` alone;
+// no answer is awaited and the inventory flag is not touched. Returns 0 when
+// the report went out in full, ERR_COMM otherwise (also for a closed port).
+int sendControlReport(std::uint8_t code, int portIndex);
+
 enum class Echo { Match, Ignore };
 
 // The CRC residue over the collected answer (ERR_CRC), then its echoed
 // command code against `code` (ERR_RESPONSE_CMD); 0 when both hold.
 int checkAnswer(std::uint8_t code, Echo echo = Echo::Match);
+// The same, for a command whose answer may echo either of two codes.
+int checkAnswer(std::uint8_t code, std::uint8_t alternative);
 
 // exchange() then checkAnswer() against the frame's own code.
 int transact(const CommandFrame &frame, int portIndex, Echo echo = Echo::Match);
