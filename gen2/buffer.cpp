@@ -31,7 +31,7 @@ int answerWhateverStatus(int result, Fill &&fill = {}) {
 
 // Two answer data bytes as a big-endian count.
 int bigEndian(const Answer &answer, std::size_t first) {
-    return answer.data(first) * 256 + answer.data(first + 1);
+    return answer.carriedData(first) * 256 + answer.carriedData(first + 1);
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ TESSARO_API int SetSaveLen(unsigned char *address, int saveLength, int portIndex
 TESSARO_API int GetSaveLen(unsigned char *address, unsigned char *saveLength, int portIndex) {
     const ApiLock lock;
     return answerWhateverStatus(transact(CommandFrame(address, 0x71), portIndex),
-                                [&](const Answer &answer) { *saveLength = answer.data(0); });
+                                [&](const Answer &answer) { *saveLength = answer.carriedData(0); });
 }
 
 TESSARO_API int ReadBuffer_G2(unsigned char *address, int *totalLength, int *tagCount,

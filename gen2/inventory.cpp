@@ -1,8 +1,6 @@
 // Gen2 inventories: the full inventory and the fast EPC inventory, answered
 // by a stream of frames that is joined into one EPC-ID list, and the
 // single-tag inventory, answered by one frame.
-#include <algorithm>
-
 #include "Tessaro.h"
 #include "inventory_request.h"
 #include "link/api_lock.h"
@@ -14,11 +12,6 @@ using namespace tessaro::gen2;
 using namespace tessaro::protocol;
 
 namespace {
-
-// A single-tag answer: Len | Adr | reCmd | 1 | leading byte | EPC ... | CRC.
-constexpr std::size_t kShortestTagAnswer = 7;
-// What one answer frame (Len at most 255) carries after its leading byte.
-constexpr std::size_t kLongestSingleEpc = 256 - kShortestTagAnswer;
 
 // Sends the request, collects the stream and walks it. *tagCount is 0 once
 // a collection has run, whatever it gave; the other outputs are written only
@@ -66,12 +59,14 @@ TESSARO_API int SingleTagInventory_G2(unsigned char *address, unsigned char *epc
     static_cast<void>(reserved);  // kept for existing applications, never read
     const int result = transact(CommandFrame(address, 0x0F), portIndex);
     if (result != 0) return result;
+    // Len | Adr | reCmd | 1 | leading byte | EPC ... | CRC
     const Answer answer;
     if (answer.status() != 1) return answer.status();
-    // Status 1 promises a tag; an answer too short to hold one is incomplete.
-    if (answer.length() < kShortestTagAnswer) return ERR_COMM;
+    // Status 1 promises a tag; an answer without even its leading byte is incomplete.
+    const std::size_t carried = answer.carriedDataLength();
+    if (carried == 0) return ERR_COMM;
     *address = answer.adr();
     *leadingByte = answer.data(0);
-    answer.copyData(1, epc, std::min(answer.length() - kShortestTagAnswer, kLongestSingleEpc));
+    answer.copyData(1, epc, carried - 1);
     return 1;
 }

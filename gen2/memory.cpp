@@ -53,7 +53,7 @@ int wordsCommand(std::uint8_t code, unsigned char *address, const TagSelection &
         [&](const Answer &answer) {
             if (!data) return;
             const std::size_t room = 2u * static_cast<std::uint8_t>(wordCount);
-            answer.copyData(0, data, std::min(answer.dataLength(), room));
+            answer.copyData(0, data, std::min(answer.carriedDataLength(), room));
         });
 }
 

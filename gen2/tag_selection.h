@@ -45,8 +45,8 @@ private:
 };
 
 // The tag error code after an answer was accepted with `result`: -1 after
-// status 0, the tag's error byte (answer data byte 0) after TAG_ERROR, left
-// alone after anything else.
+// status 0, the tag's error byte (answer data byte 0; 0 when the answer
+// carries none) after TAG_ERROR, left alone after anything else.
 void setTagErrorCode(int result, int *errorCode);
 
 // A whole tag command: the exchange and acceptance of command(), then the

@@ -64,7 +64,7 @@ TESSARO_API int CheckPrivacy_G2(unsigned char *address, unsigned char *privacySt
                                 int *errorCode, int portIndex) {
     const ApiLock lock;
     return tagCommand(CommandFrame(address, 0x0B), portIndex, Rule::NoWriteBack, address, errorCode,
-                      [&](const Answer &answer) { *privacyState = answer.data(0); });
+                      [&](const Answer &answer) { *privacyState = answer.carriedData(0); });
 }
 
 TESSARO_API int EASConfigure_G2(unsigned char *address, const unsigned char *epc, int epcWords,
@@ -107,7 +107,7 @@ TESSARO_API int GetMonza4QTWorkParamter_G2(unsigned char *address, const unsigne
         address, 0x11, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
         [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize); },
         portIndex, Rule::StatusGated, errorCode,
-        [&](const Answer &answer) { *qtParameter = answer.data(1); });
+        [&](const Answer &answer) { *qtParameter = answer.carriedData(1); });
 }
 
 TESSARO_API int SetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,

@@ -47,6 +47,9 @@ public:
     // (Len - 5) and no more than arrived. A command that copies a variable
     // number of answer bytes copies no more than this.
     std::size_t carriedDataLength() const;
+    // Data byte k when the answer carries it, else 0: a short answer never
+    // hands its CRC bytes on as a field.
+    std::uint8_t carriedData(std::size_t k) const { return k < carriedDataLength() ? data(k) : 0; }
 
 private:
     std::uint8_t at(std::size_t offset) const;

@@ -126,6 +126,19 @@ TEST_F(Buffer, SingleAnswerCommandsHandOverTheirDataWhateverTheStatus) {
     }
 }
 
+TEST_F(Buffer, CountsAShortAnswerLacksRead0) {
+    reader.answer(answerFrame(0x09, 0x18, 0x00, bytes({0x01, 0x2C, 0x07})));
+    int bufferCount = kUntouchedCount, tagCount = kUntouchedCount;
+    EXPECT_EQ(inventoryBuffer(0, &bufferCount, &tagCount), 0);
+    EXPECT_EQ(bufferCount, 300);
+    EXPECT_EQ(tagCount, 0x0700);
+
+    reader.answer(answerFrame(0x09, 0x71, 0x00));
+    unsigned char saveLength = kUntouched;
+    EXPECT_EQ(GetSaveLen(&address, &saveLength, port), 0);
+    EXPECT_EQ(saveLength, 0);
+}
+
 // --- Read-out -------------------------------------------------------------
 
 class ReadOut : public Buffer {

@@ -276,15 +276,22 @@ TEST_F(SingleTag, AnythingButAFullStatus1AnswerWritesNothing) {
     }
 }
 
-TEST_F(SingleTag, AnAnswerLongerThanOneFrameFillsAtMost249EpcBytes) {
-    // Len claims 255, but 300 bytes arrive that end on a valid CRC.
-    Bytes answer = bytes({0xFF, 0x05, 0x0F, 0x01, 0x30});
-    answer.resize(298, 0xA5);
-    reader.answer(withCrc(answer));
-    Outputs o;
-    EXPECT_EQ(call(o), 1);
-    EXPECT_EQ(o.epc[248], 0xA5);
-    EXPECT_EQ(o.epc[249], kUntouched);
+TEST_F(SingleTag, EpcIsBoundedByTheLenByte) {
+    struct Case {
+        std::uint8_t len;
+        std::size_t arrived;  // bytes before the CRC
+        std::size_t epcBytes;
+    };
+    // Len 255 with 300 bytes in all; Len 10 followed by 20 more bytes.
+    for (Case c : {Case{0xFF, 298, 249}, Case{10, 29, 4}}) {
+        Bytes answer = bytes({c.len, 0x05, 0x0F, 0x01, 0x30});
+        answer.resize(c.arrived, 0xA5);
+        reader.answer(withCrc(answer));
+        Outputs o;
+        EXPECT_EQ(call(o), 1);
+        EXPECT_EQ(o.epc[c.epcBytes - 1], 0xA5);
+        EXPECT_EQ(o.epc[c.epcBytes], kUntouched) << int(c.len);
+    }
 }
 
 }  // namespace

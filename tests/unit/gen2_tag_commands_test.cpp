@@ -346,6 +346,35 @@ TEST_F(TagCommands, ReadCopiesNoMoreThanTheWordsAskedFor) {
     }
 }
 
+TEST_F(TagCommands, FieldsAShortAnswerLacksRead0NeverItsCrc) {
+    for (const TagCommand &command : kCommands) {
+        SCOPED_TRACE(command.name);
+        reader.answer(answerFrame(kAnswerAdr, command.code, TAG_ERROR));
+        Call tagError(port);
+        EXPECT_EQ(command.run(tagError), TAG_ERROR);
+        EXPECT_EQ(tagError.errorCode, 0);
+
+        // Status 0 without data: fixed fields read 0, nothing is copied as data.
+        reader.answer(answerFrame(kAnswerAdr, command.code, 0x00));
+        Call success(port);
+        EXPECT_EQ(command.run(success), 0);
+        Call expected(port);
+        if (command.output == Output::PrivacyState) expected.privacyState = 0x00;
+        if (command.output == Output::QtParameter) expected.qtParameter = 0x00;
+        EXPECT_EQ(success.privacyState, expected.privacyState);
+        EXPECT_EQ(success.qtParameter, expected.qtParameter);
+        EXPECT_EQ(success.data[0], kUntouched);
+    }
+}
+
+TEST_F(TagCommands, ReadCopiesNoMoreThanTheLenByteClaims) {
+    // Len claims two data bytes; four more bytes follow before a CRC over all.
+    reader.answer(withCrc(bytes({0x07, kAnswerAdr, 0x02, 0x00, 0xA1, 0xA2, 0x00, 0x00, 0xB1, 0xB2})));
+    Call call(port);
+    ASSERT_EQ(kCommands[0].run(call), 0);  // ReadData_G2, 3 words
+    EXPECT_EQ(Bytes(call.data, call.data + 3), bytes({0xA1, 0xA2, kUntouched}));
+}
+
 TEST_F(TagCommands, LenFollowsEpcWordsAndMaskLength) {
     struct Case {
         int epcWords;
