@@ -100,7 +100,10 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
  *    epcWords 32 to 254 return ERR_PARAMETER and send nothing.
  *  - password / killPassword: 4 bytes, sent in memory order.
  *  - errorCode [out]: -1 after Status 0; after TAG_ERROR (252) the tag's error
- *    byte (0 to 255); untouched after any other result.
+ *    byte (0 to 255; 0 when the answer carries none); untouched after any
+ *    other result.
+ *  - Answer fields are read only from the data the answer carries (no more
+ *    than its Len byte claims); a field a short answer lacks reads 0.
  *  - A frame longer than one report (62 bytes, e.g. epcWords 31 with a long
  *    field list) is never sent: ERR_FRAME_TOO_LONG.
  *  - Results: 0; TAG_ERROR; another reader Status (outputs untouched);
