@@ -43,10 +43,9 @@ TESSARO_API int InventoryBuffer_G2(unsigned char *address, int qValue, int sessi
                                    int scanTime, int targetFlag, int *bufferCount, int *tagCount,
                                    int portIndex) {
     const ApiLock lock;
-    const CommandFrame request =
-        inventoryRequest(address, 0x18, qValue, session, maskMem, maskAddress, maskLength,
-                         maskData, maskFlag, tidAddress, tidLength, tidFlag, target, antenna,
-                         scanTime, targetFlag);
+    const CommandFrame request = inventoryRequest(
+        address, 0x18, qValue, session, maskMem, maskAddress, maskLength, maskData, maskFlag,
+        tidAddress, tidLength, tidFlag, target, antenna, scanTime, targetFlag);
     // This answer is recognised by its Len byte; its CRC is checked here.
     int result = exchange(request, portIndex, {Collect::LengthEnded});
     if (result == 0) result = checkAnswer(request.code());

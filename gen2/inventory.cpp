@@ -42,9 +42,8 @@ TESSARO_API int Inventory_G2(unsigned char *address, int qValue, int session, in
 }
 
 TESSARO_API int Fast_EPC_Inventory_G2(unsigned char *address, int qValue, int session, int target,
-                                      int scanTime, unsigned char *antenna,
-                                      unsigned char *epcList, int *totalLength, int *tagCount,
-                                      int portIndex) {
+                                      int scanTime, unsigned char *antenna, unsigned char *epcList,
+                                      int *totalLength, int *tagCount, int portIndex) {
     const ApiLock lock;
     // scanTime comes before antenna among the parameters, after it in the frame.
     CommandFrame request(address, 0x00);

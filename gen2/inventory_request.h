@@ -15,10 +15,9 @@ namespace tessaro::gen2 {
 //   TID block    tidAddress, tidLength
 //   target block target, antenna, scanTime
 // The longest request (all blocks, 32 mask bytes) is 48 bytes: it always fits.
-protocol::CommandFrame inventoryRequest(const unsigned char *address, std::uint8_t code,
-                                        int qValue, int session, int maskMem,
-                                        const unsigned char *maskAddress, int maskLength,
-                                        const unsigned char *maskData, int maskFlag,
+protocol::CommandFrame inventoryRequest(const unsigned char *address, std::uint8_t code, int qValue,
+                                        int session, int maskMem, const unsigned char *maskAddress,
+                                        int maskLength, const unsigned char *maskData, int maskFlag,
                                         int tidAddress, int tidLength, int tidFlag, int target,
                                         int antenna, int scanTime, int targetFlag);
 

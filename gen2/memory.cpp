@@ -60,9 +60,9 @@ int wordsCommand(std::uint8_t code, unsigned char *address, const TagSelection &
 // WriteData_G2, BlockWrite_G2, ExtWriteData_G2: writeWords before the tag,
 // then the bank, the word pointer, 2 x writeWords bytes, the password, the
 // mask block. The answer's address is written back after status 0.
-int writeCommand(std::uint8_t code, unsigned char *address, const TagSelection &tag,
-                 int writeWords, const Words &words, const unsigned char *writeData,
-                 const unsigned char *password, SizeCheck check, int *errorCode, int portIndex) {
+int writeCommand(std::uint8_t code, unsigned char *address, const TagSelection &tag, int writeWords,
+                 const Words &words, const unsigned char *writeData, const unsigned char *password,
+                 SizeCheck check, int *errorCode, int portIndex) {
     if (tag.refused()) return ERR_PARAMETER;
     CommandFrame frame(address, code);
     frame.byte(writeWords);
@@ -102,8 +102,7 @@ TESSARO_API int WriteData_G2(unsigned char *address, const unsigned char *epc, i
 }
 
 TESSARO_API int WriteEPC_G2(unsigned char *address, const unsigned char *password,
-                            const unsigned char *epc, int epcWords, int *errorCode,
-                            int portIndex) {
+                            const unsigned char *epc, int epcWords, int *errorCode, int portIndex) {
     const ApiLock lock;
     CommandFrame frame(address, 0x04);
     frame.byte(epcWords)
@@ -139,8 +138,8 @@ TESSARO_API int ExtReadData_G2(unsigned char *address, const unsigned char *epc,
                                int memBank, const unsigned char *wordPointer, int wordCount,
                                const unsigned char *password, int maskMem,
                                const unsigned char *maskAddress, int maskLength,
-                               const unsigned char *maskData, unsigned char *data,
-                               int *errorCode, int portIndex) {
+                               const unsigned char *maskData, unsigned char *data, int *errorCode,
+                               int portIndex) {
     const ApiLock lock;
     return wordsCommand(0x15, address, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
                         {memBank, wordPointer}, wordCount, password, Rule::StatusGated, data,

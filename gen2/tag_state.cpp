@@ -18,8 +18,8 @@ TESSARO_API int KillTag_G2(unsigned char *address, const unsigned char *epc, int
     const ApiLock lock;
     return selectingCommand(
         address, 0x05, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-        [&](CommandFrame &frame) { frame.bytes(killPassword, kPasswordSize); },
-        portIndex, Rule::NoWriteBack, errorCode);
+        [&](CommandFrame &frame) { frame.bytes(killPassword, kPasswordSize); }, portIndex,
+        Rule::NoWriteBack, errorCode);
 }
 
 TESSARO_API int Lock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
@@ -42,8 +42,8 @@ TESSARO_API int SetPrivacyByEPC_G2(unsigned char *address, const unsigned char *
     const ApiLock lock;
     return selectingCommand(
         address, 0x08, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize); },
-        portIndex, Rule::NoWriteBack, errorCode);
+        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize); }, portIndex,
+        Rule::NoWriteBack, errorCode);
 }
 
 TESSARO_API int SetPrivacyWithoutEPC_G2(unsigned char *address, const unsigned char *password,
@@ -60,8 +60,8 @@ TESSARO_API int ResetPrivacy_G2(unsigned char *address, const unsigned char *pas
                       Rule::NoWriteBack, address, errorCode);
 }
 
-TESSARO_API int CheckPrivacy_G2(unsigned char *address, unsigned char *privacyState,
-                                int *errorCode, int portIndex) {
+TESSARO_API int CheckPrivacy_G2(unsigned char *address, unsigned char *privacyState, int *errorCode,
+                                int portIndex) {
     const ApiLock lock;
     return tagCommand(CommandFrame(address, 0x0B), portIndex, Rule::NoWriteBack, address, errorCode,
                       [&](const Answer &answer) { *privacyState = answer.carriedData(0); });
@@ -74,8 +74,8 @@ TESSARO_API int EASConfigure_G2(unsigned char *address, const unsigned char *epc
     const ApiLock lock;
     return selectingCommand(
         address, 0x0C, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize).byte(easFlag); },
-        portIndex, Rule::StatusGated, errorCode);
+        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize).byte(easFlag); }, portIndex,
+        Rule::StatusGated, errorCode);
 }
 
 TESSARO_API int EASAlarm_G2(unsigned char *address, int *errorCode, int portIndex) {
@@ -96,17 +96,17 @@ TESSARO_API int BlockLock_G2(unsigned char *address, const unsigned char *epc, i
 }
 
 TESSARO_API int GetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,
-                                           int epcWords, const unsigned char *password,
-                                           int maskMem, const unsigned char *maskAddress,
-                                           int maskLength, const unsigned char *maskData,
+                                           int epcWords, const unsigned char *password, int maskMem,
+                                           const unsigned char *maskAddress, int maskLength,
+                                           const unsigned char *maskData,
                                            unsigned char *qtParameter, int *errorCode,
                                            int portIndex) {
     const ApiLock lock;
     // The parameter comes back as two bytes: 0x00, then the parameter.
     return selectingCommand(
         address, 0x11, {epc, epcWords, maskMem, maskAddress, maskLength, maskData},
-        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize); },
-        portIndex, Rule::StatusGated, errorCode,
+        [&](CommandFrame &frame) { frame.bytes(password, kPasswordSize); }, portIndex,
+        Rule::StatusGated, errorCode,
         [&](const Answer &answer) { *qtParameter = answer.carriedData(1); });
 }
 

@@ -118,7 +118,8 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
 
 /* Full inventory (0x01): sends the sync report, then qValue, session and the
  * optional blocks, each only when its flag is exactly 1 (low byte):
- *   mask block   (maskFlag)   maskMem, 2 bytes at maskAddress, maskLength, ceil(maskLength / 8) bytes of maskData
+ *   mask block   (maskFlag)   maskMem, 2 bytes at maskAddress, maskLength,
+ *                             ceil(maskLength / 8) bytes of maskData
  *   TID block    (tidFlag)    tidAddress, tidLength
  *   target block (targetFlag) target, antenna, scanTime
  *   epcList     [out] the EPC-ID list (EPC_LIST_MAX_BYTES)

@@ -19,6 +19,11 @@ inline Bytes joined(std::initializer_list<Bytes> parts) {
     return all;
 }
 
+// A write fault that refuses the sync control report alone.
+inline bool isSyncReport(const Report &report) {
+    return report[0] == REPORT_ID_CONTROL && report[1] == CTRL_SYNC;
+}
+
 struct EpcListOutputs {
     EpcListOutputs() { std::memset(epcList, kUntouched, sizeof epcList); }
     unsigned char epcList[EPC_LIST_MAX_BYTES];
