@@ -33,10 +33,4 @@ protocol::CommandFrame &TagSelection::mask(protocol::CommandFrame &frame) const 
     return frame.maskBlock(maskMem_, maskAddress_, maskLength_, maskData_);
 }
 
-void setTagErrorCode(int result, int *errorCode) {
-    // Library codes are never 0 or 252: these two results are reader statuses.
-    if (result == 0) *errorCode = -1;
-    if (result == TAG_ERROR) *errorCode = protocol::Answer().carriedData(0);
-}
-
 }  // namespace tessaro::gen2

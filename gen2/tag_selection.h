@@ -1,5 +1,5 @@
 // What the Gen2 tag commands share: the way a command names the tag it acts
-// on, the access password, and the tag error code handed back in `errorCode`.
+// on and the access password (the tag error code is every tag command's).
 //
 // A selecting command's frame reads
 //
@@ -16,8 +16,11 @@
 
 #include "TessaroTypes.h"
 #include "protocol/exchange.h"
+#include "protocol/tag_command.h"
 
 namespace tessaro::gen2 {
+
+using protocol::tagCommand;
 
 constexpr std::size_t kPasswordSize = 4;  // copied as it lies in memory
 
@@ -43,22 +46,6 @@ private:
     int maskLength_;
     const unsigned char *maskData_;
 };
-
-// The tag error code after an answer was accepted with `result`: -1 after
-// status 0, the tag's error byte (answer data byte 0; 0 when the answer
-// carries none) after TAG_ERROR, left alone after anything else.
-void setTagErrorCode(int result, int *errorCode);
-
-// A whole tag command: the exchange and acceptance of command(), then the
-// tag error code. `rule` is StatusGated for the commands that write the
-// answer's address back, NoWriteBack for the others.
-template <class Fill = protocol::NoOutputs>
-int tagCommand(const protocol::CommandFrame &frame, int portIndex, protocol::Rule rule,
-               unsigned char *address, int *errorCode, Fill &&fill = {}) {
-    const int result = protocol::command(frame, portIndex, rule, address, std::forward<Fill>(fill));
-    setTagErrorCode(result, errorCode);
-    return result;
-}
 
 // A tag command that names its tag: epcWords 32 to 254 refused, then the frame
 //     Len | Adr | code | tag | fields | mask block (mask selection) | CRC

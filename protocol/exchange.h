@@ -50,6 +50,11 @@ public:
     // Data byte k when the answer carries it, else 0: a short answer never
     // hands its CRC bytes on as a field.
     std::uint8_t carriedData(std::size_t k) const { return k < carriedDataLength() ? data(k) : 0; }
+    // Fills `count` bytes of `out` from data byte `first` on, with 0 for the
+    // bytes the answer does not carry.
+    void copyCarried(std::size_t first, unsigned char *out, std::size_t count) const {
+        for (std::size_t i = 0; i < count; ++i) out[i] = carriedData(first + i);
+    }
 
 private:
     std::uint8_t at(std::size_t offset) const;
