@@ -2,11 +2,10 @@
 // outputs follow the presence of data in the answer, not its Status: the
 // reader reports a partial result with a non-zero Status.
 #include "Tessaro.h"
-#include "iso6b/tag_answer.h"
+#include "protocol/tag_command.h"
 #include "link/api_lock.h"
 
 using namespace tessaro;
-using namespace tessaro::iso6b;
 using namespace tessaro::protocol;
 
 namespace {
@@ -32,7 +31,7 @@ TESSARO_API int InventorySingle_6B(unsigned char *address, unsigned char *leadin
     const ApiLock lock;
     return inventory(CommandFrame(address, 0x50), portIndex, address, [&](const Answer &answer) {
         *leadingByte = answer.data(0);
-        copyCarried(answer, 1, tagData, kSingleTagBytes);
+        answer.copyCarried(1, tagData, kSingleTagBytes);
     });
 }
 
@@ -45,7 +44,7 @@ TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int 
         CommandFrame(address, 0x51).byte(condition).byte(startAddress).byte(mask).bytes(wordData, 8),
         portIndex, address, [&](const Answer &answer) {
             *leadingByte = answer.data(0);
-            *tagCount = carriedData(answer, 1);
+            *tagCount = answer.carriedData(1);
             // The tag bytes run to the end of the answer's data; tagCount is
             // the reader's word and does not size the copy.
             const std::size_t carried = answer.carriedDataLength();

@@ -2,11 +2,10 @@
 // A tag is named by its eight identifier bytes, sent in the caller's order
 // after the memory address.
 #include "Tessaro.h"
-#include "iso6b/tag_answer.h"
+#include "protocol/tag_command.h"
 #include "link/api_lock.h"
 
 using namespace tessaro;
-using namespace tessaro::iso6b;
 using namespace tessaro::protocol;
 
 namespace {
@@ -23,7 +22,7 @@ TESSARO_API int ReadData_6B(unsigned char *address, unsigned char *tagId, int st
     return tagCommand(
         CommandFrame(address, 0x52).byte(startAddress).bytes(tagId, kTagIdBytes).byte(length),
         portIndex, Rule::AlwaysWriteBack, address, errorCode, [&](const Answer &answer) {
-            if (answer.carriedDataLength() > 0) copyCarried(answer, 0, data, length);
+            if (answer.carriedDataLength() > 0) answer.copyCarried(0, data, length);
         });
 }
 
@@ -55,5 +54,5 @@ TESSARO_API int CheckLock_6B(unsigned char *address, unsigned char *tagId, int b
     const ApiLock lock;
     return tagCommand(CommandFrame(address, 0x54).byte(byteAddress).bytes(tagId, kTagIdBytes),
                       portIndex, Rule::StatusGated, address, errorCode,
-                      [&](const Answer &answer) { *lockState = carriedData(answer, 0); });
+                      [&](const Answer &answer) { *lockState = answer.carriedData(0); });
 }

@@ -74,15 +74,9 @@ TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, in
     const Stopwatch clock;
     for (;;) {
         InputReport report;
-        switch (cycleReport(portIndex, report)) {
-        case Cycle::Received:
-            break;
-        case Cycle::ReadFailed:
-        case Cycle::Malformed:
-            response[0] = 0;  // a single report that does not come ends the exchange
-            return ERR_COMM;
-        case Cycle::PollFailed:
-        case Cycle::AckFailed:
+        const Cycle cycle = cycleReport(portIndex, report);
+        if (cycle != Cycle::Received) {
+            if (lostReport(cycle)) response[0] = 0;  // a report that does not come ends the exchange
             return ERR_COMM;
         }
         const std::size_t before = count;

@@ -78,15 +78,9 @@ Cycle cycleReport(int portIndex, InputReport &report) {
 
 int readReportFromPort(std::uint8_t *destination, int &count, int portIndex) {
     InputReport report;
-    switch (cycleReport(portIndex, report)) {
-    case Cycle::Received:
-        break;
-    case Cycle::ReadFailed:
-    case Cycle::Malformed:
-        count = 0;
-        return ERR_COMM;
-    case Cycle::PollFailed:
-    case Cycle::AckFailed:
+    const Cycle cycle = cycleReport(portIndex, report);
+    if (cycle != Cycle::Received) {
+        if (lostReport(cycle)) count = 0;
         return ERR_COMM;
     }
     const std::uint8_t *bytes = report.frameBytes();

@@ -21,6 +21,10 @@ enum class Cycle {
     Malformed,   // the report claims more frame bytes than a report carries
 };
 
+// The report itself was lost (not read in full, or corrupt), as opposed to
+// a poll or acknowledgement that did not go out.
+inline bool lostReport(Cycle cycle) { return cycle == Cycle::ReadFailed || cycle == Cycle::Malformed; }
+
 struct InputReport {
     std::uint8_t bytes[64];
     std::uint8_t count() const { return bytes[1]; }

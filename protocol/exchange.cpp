@@ -68,6 +68,7 @@ int exchangeBytes(const std::uint8_t *bytes, std::size_t count, int portIndex, E
         // A frame that did not go out shows up as a missing answer.
         link::sendReport(bytes, static_cast<unsigned>(count), portIndex);
         result = collect(how.collect, portIndex);
+        if (how.collected) *how.collected = true;
     }
     state.inventoryInProgress = 0;
     return result;
@@ -97,5 +98,7 @@ int transact(const CommandFrame &frame, int portIndex, Echo echo) {
     const int result = exchange(frame, portIndex);
     return result != 0 ? result : checkAnswer(frame.code(), echo);
 }
+
+CollectedStream collectedStream() { return {processState().response, Answer().length()}; }
 
 }  // namespace tessaro::protocol

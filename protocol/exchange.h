@@ -47,6 +47,14 @@ public:
     // (Len - 5) and no more than arrived. A command that copies a variable
     // number of answer bytes copies no more than this.
     std::size_t carriedDataLength() const;
+    // Data byte k when the answer carries it, else 0: a short answer never
+    // hands its CRC bytes on as a field.
+    std::uint8_t carriedData(std::size_t k) const { return k < carriedDataLength() ? data(k) : 0; }
+    // Fills `count` bytes of `out` from data byte `first` on, with 0 for the
+    // bytes the answer does not carry.
+    void copyCarried(std::size_t first, unsigned char *out, std::size_t count) const {
+        for (std::size_t i = 0; i < count; ++i) out[i] = carriedData(first + i);
+    }
 
 private:
     std::uint8_t at(std::size_t offset) const;
@@ -63,6 +71,9 @@ enum class Collect {
 struct Exchange {
     Collect collect = Collect::Single;
     bool syncFirst = false;  // the sync control report goes before the frame
+    // When set, becomes true once the collector has run; left alone when the
+    // frame was refused or the sync report did not go out.
+    bool *collected = nullptr;
 };
 
 // Refuses a frame that does not fit one report (ERR_FRAME_TOO_LONG, nothing
@@ -125,5 +136,14 @@ int command(const CommandFrame &frame, int portIndex, Rule rule, unsigned char *
     if (result != 0) return result;
     return accept(rule, address, std::forward<Fill>(fill));
 }
+
+// The whole answer collected by the last exchange, for the commands that walk
+// a stream of frames: `length` bytes at `bytes`, never more than the response
+// buffer holds.
+struct CollectedStream {
+    const std::uint8_t *bytes;
+    std::size_t length;
+};
+CollectedStream collectedStream();
 
 }  // namespace tessaro::protocol
