@@ -59,15 +59,29 @@ int attributes(void *context, void *device, unsigned short *vendorId, unsigned s
     return 0;
 }
 
-int writeReport(void *context, void *device, const unsigned char *report, unsigned) {
+// Lets `ms` pass for a transfer: the virtual clock moves on under the lock,
+// the real one is slept on outside it.
+int after(TessaroSim &sim, std::unique_lock<std::mutex> &guard, unsigned ms, int result) {
+    if (sim.clock.isVirtual()) {
+        sim.clock.advance(ms);
+    } else if (ms > 0) {
+        guard.unlock();
+        sleepFor(ms);
+    }
+    return result;
+}
+
+// A write that fails takes its whole wait, as a device that does not take
+// the report does; so does a read from a device that is gone.
+int writeReport(void *context, void *device, const unsigned char *report, unsigned waitMs) {
     TessaroSim &sim = busOf(context);
-    const std::lock_guard<std::mutex> guard(sim.mutex);
+    std::unique_lock<std::mutex> guard(sim.mutex);
     Reader *reader = live(sim, device);
-    if (!reader) return -1;
+    if (!reader) return after(sim, guard, waitMs, -1);
     Faults &faults = reader->faults;
     if (faults.refuseWrites != 0 && (faults.refuseKind == 0 || faults.refuseKind == report[0]) &&
         Faults::strike(faults.refuseWrites))
-        return -1;
+        return after(sim, guard, waitMs, -1);
     if (report[0] == REPORT_ID_DATA) {
         // A data report cannot carry more than 62 frame bytes.
         if (report[1] <= kReportFrameBytes)
@@ -84,7 +98,7 @@ int readReport(void *context, void *device, unsigned char *report, unsigned wait
     TessaroSim &sim = busOf(context);
     std::unique_lock<std::mutex> guard(sim.mutex);
     Reader *reader = live(sim, device);
-    if (!reader) return -1;
+    if (!reader) return after(sim, guard, waitMs, -1);
     ReportPort::ReadResult result{0, waitMs, false};
     if (!Faults::strike(reader->faults.silentReads)) result = reader->port.read(report, waitMs, sim.clock.nowMs());
     if (result.carriedBytes) {
@@ -97,13 +111,7 @@ int readReport(void *context, void *device, unsigned char *report, unsigned wait
     } else if (result.result > 0) {
         ++reader->counters.busyReports;
     }
-    if (sim.clock.isVirtual()) {
-        sim.clock.advance(result.waitedMs);
-    } else {
-        guard.unlock();
-        if (result.waitedMs > 0) sleepFor(result.waitedMs);
-    }
-    return result.result;
+    return after(sim, guard, result.waitedMs, result.result);
 }
 
 void close(void *, void *device) { delete static_cast<Connection *>(device); }

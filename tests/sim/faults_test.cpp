@@ -62,7 +62,7 @@ const FaultCase kFaults[] = {
     {"CorruptReport", TESSARO_SIM_FAULT_CORRUPT, 1, 4, {}, ERR_COMM, 2000 + kCycleMs},
     {"CountAboveAReport", TESSARO_SIM_FAULT_BAD_COUNT, 1, 0, {}, ERR_COMM, kCycleMs},
     {"FrameNotTaken", TESSARO_SIM_FAULT_REFUSE_WRITES, 1, REPORT_ID_DATA, {}, ERR_COMM, 2000 + kCycleMs},
-    {"PollNotTaken", TESSARO_SIM_FAULT_REFUSE_WRITES, 1, REPORT_ID_CONTROL, {}, ERR_COMM, 0},
+    {"PollNotTaken", TESSARO_SIM_FAULT_REFUSE_WRITES, 1, REPORT_ID_CONTROL, {}, ERR_COMM, kCycleMs},
     {"SilentReader", TESSARO_SIM_FAULT_SILENT, -1, 0, {}, ERR_COMM, kCycleMs},
     {"WrongEcho", TESSARO_SIM_FAULT_WRONG_ECHO, 1, 0, {}, ERR_RESPONSE_CMD, kCycleMs},
     {"BadCrc", TESSARO_SIM_FAULT_BAD_CRC, 1, 0, {}, ERR_COMM, 2000 + kCycleMs},

@@ -50,6 +50,42 @@ std::vector<TessaroTagRecord> records(const unsigned char *list, int length) {
     return out;
 }
 
+std::vector<std::string> Inventory::epcs() const {
+    std::vector<std::string> out;
+    for (const SeenTag &tag : tags) out.push_back(tag.epc);
+    return out;
+}
+
+std::vector<SeenTag> decodeList(const unsigned char *list, int length) {
+    std::vector<SeenTag> out;
+    for (const TessaroTagRecord &r : records(list, length))
+        out.push_back({hexOf(r.epc, r.epcLength), hexOf(r.tid, r.tidLength), r.rssi, r.antenna});
+    return out;
+}
+
+Inventory SimTest::inventory(const InventoryArgs &args) {
+    Inventory out;
+    Bytes list(EPC_LIST_MAX_BYTES);
+    out.result = Inventory_G2(&address, 4, 0, args.maskMem, args.maskAddress.data(), args.maskLength,
+                              args.maskData.data(), args.mask ? 1 : 0, args.tidAddress, args.tidLength,
+                              args.tid ? 1 : 0, 0, args.antenna, args.scanTime, args.target ? 1 : 0, list.data(),
+                              &out.antenna, &out.totalLength, &out.tagCount, port);
+    if (out.totalLength > 0) out.tags = decodeList(list.data(), out.totalLength);
+    return out;
+}
+
+std::vector<std::string> SimTest::inventoryByMask(int bank, unsigned bitAddress, int bitLength, const Bytes &mask) {
+    InventoryArgs args;
+    args.mask = true;
+    args.maskMem = bank;
+    args.maskAddress = {static_cast<unsigned char>(bitAddress >> 8), static_cast<unsigned char>(bitAddress & 0xFF)};
+    args.maskLength = bitLength;
+    std::copy(mask.begin(), mask.end(), args.maskData.begin());
+    const Inventory result = inventory(args);
+    EXPECT_TRUE(result.result == 1 || result.result == TESSARO_SIM_STATUS_NO_TAG) << result.result;
+    return result.epcs();
+}
+
 void SimTest::SetUp() {
     sim = TessaroSimCreate(TESSARO_SIM_VIRTUAL_CLOCK);
     ASSERT_NE(sim, nullptr);

@@ -35,6 +35,41 @@ struct Answer {
 std::vector<TessaroTagRecord> records(const unsigned char *list, int length);
 std::string hexOf(const unsigned char *bytes, int length);
 
+// One tag of an inventory's EPC-ID list, decoded.
+struct SeenTag {
+    std::string epc;
+    std::string tid;
+    int rssi;
+    int antenna;
+};
+
+// The arguments of Inventory_G2 beyond Q and session.
+struct InventoryArgs {
+    bool mask = false;
+    int maskMem = 1;
+    Bytes maskAddress = {0x00, 0x20};
+    int maskLength = 0;
+    Bytes maskData = Bytes(32, 0);
+    bool tid = false;
+    int tidAddress = 0;
+    int tidLength = 0;
+    bool target = false;
+    int antenna = 0;
+    int scanTime = 0;
+};
+
+struct Inventory {
+    int result = -1;
+    int tagCount = -1;
+    int totalLength = -1;
+    unsigned char antenna = 0;
+    std::vector<SeenTag> tags;
+    std::vector<std::string> epcs() const;
+};
+
+// Decodes an EPC-ID list; fails the test when it does not decode to its end.
+std::vector<SeenTag> decodeList(const unsigned char *list, int length);
+
 // One simulated reader on a virtual clock, installed and opened at port 1.
 class SimTest : public ::testing::Test {
 protected:
@@ -55,6 +90,11 @@ protected:
 
     // Virtual milliseconds `call` took.
     unsigned elapsedMs(const std::function<void()> &call);
+
+    // Inventory_G2 with Q 4, session 0.
+    Inventory inventory(const InventoryArgs &args = {});
+    // The EPCs (hex) of Inventory_G2 with a mask on `bank` at `bitAddress`.
+    std::vector<std::string> inventoryByMask(int bank, unsigned bitAddress, int bitLength, const Bytes &mask);
 
     // Sends a frame with SendDataToPort and collects one answer with GetDataFromPort.
     Answer exchange(const Bytes &frame);
