@@ -16,9 +16,11 @@ build: deps
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The main job on a reader: open it, print its information.
+# The main job on the simulated reader, with the real clock: open it, print
+# its information, inventory the sample shelf, read a tag's TID.
+# ($(BUILD)/examples/tessaro-demo without arguments does the same on a USB reader.)
 demo: build
-	$(BUILD)/examples/tessaro-demo
+	$(BUILD)/examples/tessaro-demo --sim sim/populations/shelf.tags
 
 # Every test, on virtual time: finishes in seconds.
 test: build
