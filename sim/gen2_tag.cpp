@@ -121,7 +121,7 @@ Outcome Gen2Tag::checkWrite(int bankIndex, unsigned pointer, unsigned count, Tag
     if (bankIndex == kEpcBank && pointer == 0) return locked;
     if (bankIndex == kUserBank)
         for (unsigned i = pointer; i < pointer + count; ++i)
-            if ((userBlockLocks >> (i / kUserBlockWords)) & 1u) return locked;
+            if (i / kUserBlockWords < 8 && ((userBlockLocks >> (i / kUserBlockWords)) & 1u)) return locked;
     return Outcome::ok();
 }
 
