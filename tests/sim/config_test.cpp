@@ -2,6 +2,7 @@
 // get command, GetReaderInformation and GetSystemParameter give back; the
 // reader's own range checks; address changes; regions; calibration in and out
 // of self-test mode; the keyboard-emulation mode.
+#include <cstdlib>
 #include <cstring>
 
 #include "sim_fixture.h"
@@ -197,6 +198,18 @@ TEST_F(Config, RegionSettersEncodeWhatTheReaderStores) {
         const Bytes info = information();
         EXPECT_EQ(info[4], c.maxByte) << c.region;
         EXPECT_EQ(info[5], c.minByte) << c.region;
+    }
+    // The library's channel plans and the reader's agree: the last channel is
+    // taken, the one after it is not (region 5 lies inside band 2's 50 channels).
+    for (int region = 1; region <= 5; ++region) {
+        char *channels[64] = {};
+        ASSERT_EQ(GetChannelList(region, channels), 0);
+        int count = 0;
+        while (channels[count]) ++count;
+        EXPECT_EQ(SetRegionAndChannel(&address, region, 0, count - 1, port), 0) << region;
+        if (region == 5) continue;  // constant texts, and channels past 18 still lie in band 2
+        for (int i = 0; i < count; ++i) std::free(channels[i]);
+        EXPECT_EQ(SetRegionAndChannel(&address, region, 0, count, port), 255) << region;
     }
     ASSERT_EQ(SetRegionAndChannel(&address, 1, 2, 10, port), 0);
     EXPECT_EQ(state().maxChannelByte, 0x0A);
