@@ -103,6 +103,32 @@ FieldTag *selectAndOpen(Reader &reader, const Selection &selection, std::uint32_
     return tag && openTag(reader, *tag, password, writes, state, reply) ? tag : nullptr;
 }
 
+// The commands without a selection act on the strongest tag in the field,
+// opened for writing; nullptr when the command has been answered already.
+FieldTag *openStrongest(Reader &reader, std::uint32_t password, TagAccess &state, Reply &reply) {
+    const Air air = reader.air();
+    FieldTag *tag = strongest(answering(reader.tags, air, TESSARO_SIM_GEN2), air);
+    if (!tag) {
+        reply.answer(TESSARO_SIM_STATUS_NO_TAG);
+        return nullptr;
+    }
+    return openTag(reader, *tag, password, Writes::Yes, state, reply) ? tag : nullptr;
+}
+
+// A selecting command's frame: the selection, the command's own fields
+// (`fields` reads them and returns the access password), the mask block; then
+// the selected tag in the state that password gives. nullptr when the command
+// has been answered already.
+template <class Fields>
+FieldTag *openSelected(Reader &reader, Cursor &data, Reply &reply, Writes writes, TagAccess &state,
+                       Fields &&fields) {
+    Selection selection;
+    if (!readSelection(data, selection, reply)) return nullptr;
+    const std::uint32_t password = fields(data);
+    if (!readSelectionEnd(data, selection, reply)) return nullptr;
+    return selectAndOpen(reader, selection, password, writes, state, reply);
+}
+
 // Privacy, EAS and the QT parameter need the secured state.
 bool secured(TagAccess state, Reply &reply) {
     if (state == TagAccess::Secured) return true;
@@ -162,27 +188,21 @@ void writeEpc(Reader &reader, Cursor &data, Reply &reply) {
         reply.answer(TESSARO_SIM_STATUS_PARAMETER);
         return;
     }
-    const Air air = reader.air();
-    FieldTag *tag = strongest(answering(reader.tags, air, TESSARO_SIM_GEN2), air);
     TagAccess state;
-    if (!tag) {
-        reply.answer(TESSARO_SIM_STATUS_NO_TAG);
-        return;
-    }
-    if (openTag(reader, *tag, password, Writes::Yes, state, reply))
+    if (FieldTag *tag = openStrongest(reader, password, state, reply))
         reply.outcome(tag->gen2.writeEpc(epc, words, state));
 }
 
 void blockErase(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint8_t bank = data.byte();
-    const unsigned pointer = data.byte();
-    const unsigned count = data.byte();
-    const std::uint32_t password = data.quad();
-    if (!readSelectionEnd(data, selection, reply)) return;
+    std::uint8_t bank = 0;
+    unsigned pointer = 0, count = 0;
     TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, Writes::Yes, state, reply);
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, [&](Cursor &fields) {
+        bank = fields.byte();
+        pointer = fields.byte();
+        count = fields.byte();
+        return fields.quad();
+    });
     if (tag) reply.outcome(tag->gen2.erase(bank, pointer, count, state));
 }
 
@@ -200,35 +220,37 @@ void killTag(Reader &reader, Cursor &data, Reply &reply) {
 }
 
 void lock(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint8_t target = data.byte();
-    const std::uint8_t action = data.byte();
-    const std::uint32_t password = data.quad();
-    if (!readSelectionEnd(data, selection, reply)) return;
+    std::uint8_t target = 0, action = 0;
     TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, Writes::Yes, state, reply);
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, [&](Cursor &fields) {
+        target = fields.byte();
+        action = fields.byte();
+        return fields.quad();
+    });
     if (tag) reply.outcome(tag->gen2.lock(target, action, state));
 }
 
+std::uint32_t passwordOnly(Cursor &fields) { return fields.quad(); }
+
+// The fields "password, then one byte" (BlockLock_G2, EASConfigure_G2).
+auto passwordThen(std::uint8_t &byte) {
+    return [&byte](Cursor &fields) {
+        const std::uint32_t password = fields.quad();
+        byte = fields.byte();
+        return password;
+    };
+}
+
 void blockLock(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint32_t password = data.quad();
-    const std::uint8_t blocks = data.byte();
-    if (!readSelectionEnd(data, selection, reply)) return;
+    std::uint8_t blocks = 0;
     TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, Writes::Yes, state, reply);
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, passwordThen(blocks));
     if (tag) reply.outcome(tag->gen2.blockPermalock(blocks, state));
 }
 
 void setPrivacyByEpc(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint32_t password = data.quad();
-    if (!readSelectionEnd(data, selection, reply)) return;
     TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, Writes::Yes, state, reply);
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, passwordOnly);
     if (!tag || !secured(state, reply)) return;
     tag->gen2.hidden = true;
     reply.answer(0);
@@ -238,14 +260,9 @@ void setPrivacyByEpc(Reader &reader, Cursor &data, Reply &reply) {
 void setPrivacyWithoutEpc(Reader &reader, Cursor &data, Reply &reply) {
     const std::uint32_t password = data.quad();
     if (!readWhole(data, reply)) return;
-    const Air air = reader.air();
-    FieldTag *tag = strongest(answering(reader.tags, air, TESSARO_SIM_GEN2), air);
     TagAccess state;
-    if (!tag) {
-        reply.answer(TESSARO_SIM_STATUS_NO_TAG);
-        return;
-    }
-    if (!openTag(reader, *tag, password, Writes::Yes, state, reply) || !secured(state, reply)) return;
+    FieldTag *tag = openStrongest(reader, password, state, reply);
+    if (!tag || !secured(state, reply)) return;
     tag->gen2.hidden = true;
     reply.answer(0);
 }
@@ -280,13 +297,9 @@ void checkPrivacy(Reader &reader, Cursor &data, Reply &reply) {
 }
 
 void easConfigure(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint32_t password = data.quad();
-    const std::uint8_t flag = data.byte();
-    if (!readSelectionEnd(data, selection, reply)) return;
+    std::uint8_t flag = 0;
     TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, Writes::Yes, state, reply);
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, passwordThen(flag));
     if (!tag || !secured(state, reply)) return;
     tag->gen2.eas = (flag & 1u) != 0;
     reply.answer(0);
@@ -300,39 +313,34 @@ void easAlarm(Reader &reader, Cursor &data, Reply &reply) {
     reply.answer(alarm ? 0 : TESSARO_SIM_STATUS_NO_TAG);
 }
 
-// Tags other than the Monza 4QT do not know the QT commands and stay silent.
-FieldTag *openQtTag(Reader &reader, const Selection &selection, std::uint32_t password, Writes writes,
-                    Reply &reply) {
-    TagAccess state;
-    FieldTag *tag = selectAndOpen(reader, selection, password, writes, state, reply);
-    if (!tag) return nullptr;
+// Tags other than the Monza 4QT do not know the QT commands and stay silent;
+// the Monza 4QT takes them in the secured state.
+bool takesQt(const FieldTag *tag, TagAccess state, Reply &reply) {
+    if (!tag) return false;
     if (!tag->gen2.qtSupported) {
         reply.answer(TESSARO_SIM_STATUS_TAG_SILENT);
-        return nullptr;
+        return false;
     }
-    return secured(state, reply) ? tag : nullptr;
+    return secured(state, reply);
 }
 
 void getQt(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    const std::uint32_t password = data.quad();
-    if (!readSelectionEnd(data, selection, reply)) return;
-    if (const FieldTag *tag = openQtTag(reader, selection, password, Writes::No, reply))
-        reply.answer(0, {0x00, tag->gen2.qt});
+    TagAccess state;
+    const FieldTag *tag = openSelected(reader, data, reply, Writes::No, state, passwordOnly);
+    if (takesQt(tag, state, reply)) reply.answer(0, {0x00, tag->gen2.qt});
 }
 
 void setQt(Reader &reader, Cursor &data, Reply &reply) {
-    Selection selection;
-    if (!readSelection(data, selection, reply)) return;
-    data.byte();  // the QT parameter's high byte, always 0
-    const std::uint8_t qt = data.byte();
-    const std::uint32_t password = data.quad();
-    if (!readSelectionEnd(data, selection, reply)) return;
-    if (FieldTag *tag = openQtTag(reader, selection, password, Writes::Yes, reply)) {
-        tag->gen2.qt = qt;
-        reply.answer(0);
-    }
+    std::uint8_t qt = 0;
+    TagAccess state;
+    FieldTag *tag = openSelected(reader, data, reply, Writes::Yes, state, [&](Cursor &fields) {
+        fields.byte();  // the QT parameter's high byte, always 0
+        qt = fields.byte();
+        return fields.quad();
+    });
+    if (!takesQt(tag, state, reply)) return;
+    tag->gen2.qt = qt;
+    reply.answer(0);
 }
 
 }  // namespace

@@ -157,12 +157,16 @@ void streamRound(const Round &round, Reply &reply) {
     }
 }
 
+// Q, session and the blocks; false (answered) when the length fits no layout.
+bool readInventory(Cursor &data, InventoryRequest &request, Reply &reply) {
+    if (readBlocks(data, request)) return true;
+    reply.answer(TESSARO_SIM_STATUS_LENGTH);
+    return false;
+}
+
 void inventory(Reader &reader, Cursor &data, Reply &reply) {
     InventoryRequest request;
-    if (!readBlocks(data, request)) {
-        reply.answer(TESSARO_SIM_STATUS_LENGTH);
-        return;
-    }
+    if (!readInventory(data, request, reply)) return;
     Round round;
     if (runRound(reader, request, round, reply)) streamRound(round, reply);
 }
@@ -222,10 +226,7 @@ Bytes twoBytes(std::size_t value) {
 // Answers, once the round is over: tags in the buffer, tags read this round.
 void inventoryBuffer(Reader &reader, Cursor &data, Reply &reply) {
     InventoryRequest request;
-    if (!readBlocks(data, request)) {
-        reply.answer(TESSARO_SIM_STATUS_LENGTH);
-        return;
-    }
+    if (!readInventory(data, request, reply)) return;
     Round round;
     if (!runRound(reader, request, round, reply)) return;
     for (const Seen &tag : round.seen) addToBuffer(reader, tag);
