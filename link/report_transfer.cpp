@@ -81,6 +81,10 @@ int readReportFromPort(std::uint8_t *destination, int &count, int portIndex) {
     const Cycle cycle = cycleReport(portIndex, report);
     if (cycle != Cycle::Received) {
         if (lostReport(cycle)) count = 0;
+        // A poll that cannot be written (a reader unplugged) fails at once;
+        // it still costs the report pause, so a streamed collector waits out
+        // its bound instead of spinning through it.
+        if (cycle == Cycle::PollFailed) sleepMs(kReportPauseMs);
         return ERR_COMM;
     }
     const std::uint8_t *bytes = report.frameBytes();

@@ -204,6 +204,15 @@ TEST_F(Collectors, ClosedPortBeforeAnyReport) {
     EXPECT_TRUE(reader.sent.empty());
 }
 
+TEST_F(Collectors, AnUnpluggedReaderIsWaitedOutNotSpunThrough) {
+    // Every poll fails at once; each still costs the report pause, so the
+    // collectors end on their time bounds rather than loop without a pause.
+    reader.unplugged = true;
+    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 1000, 50);
+    EXPECT_NEAR(timed(GetBufferDataFromPort, ERR_COMM), 1000, 50);
+    EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
+}
+
 TEST_F(Collectors, MissingReportsCountAsEmpty) {
     reader.timeoutReads = 3;
     reader.queue(inventoryFrame(0x01));
