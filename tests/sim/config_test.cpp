@@ -13,11 +13,9 @@ namespace {
 class Config : public SimTest {
 protected:
     // GetReaderInformation's twelve data bytes.
-    Bytes information(int expect = 0) {
-        Bytes info(12, 0xEE);
-        EXPECT_EQ(GetReaderInformation(&address, &info[0], &info[2], &info[3], &info[4], &info[5], &info[6],
-                                       &info[7], &info[8], &info[9], &info[10], &info[11], port),
-                  expect);
+    Bytes information() {
+        Bytes info;
+        EXPECT_EQ(readerInformation(info), 0);
         return info;
     }
     // GetSystemParameter's 45 data bytes.
@@ -52,12 +50,7 @@ TEST_F(Config, SettingsComeBackInTheReaderInformation) {
         ASSERT_EQ(c.set(&address, port), 0) << c.name;
         EXPECT_EQ(information()[c.informationByte], c.value) << c.name;
     }
-    unsigned char scanTime = 0, version[2], info[9];
-    ASSERT_EQ(GetReaderInformation(&address, version, &info[0], &info[1], &info[2], &info[3], &info[4],
-                                   &scanTime, &info[5], &info[6], &info[7], &info[8], port),
-              0);
-    EXPECT_EQ(scanTime, 25);
-    EXPECT_EQ(version[0], state().version[0]);
+    EXPECT_EQ(hexOf(information().data(), 2), hexOf(state().version, 2));
     EXPECT_EQ(systemParameters()[0], 2) << "the work mode is also GetSystemParameter's first byte";
 }
 

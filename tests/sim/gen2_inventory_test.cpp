@@ -9,7 +9,21 @@
 namespace tessaro::simtest {
 namespace {
 
-class Gen2Inventory : public SimTest {};
+class Gen2Inventory : public SimTest {
+protected:
+    // The EPCs (hex) of Inventory_G2 with a mask on `bank` at `bitAddress`.
+    std::vector<std::string> inventoryByMask(int bank, unsigned bitAddress, int bitLength, const Bytes &mask) {
+        InventoryArgs args;
+        args.mask = true;
+        args.maskMem = bank;
+        args.maskAddress = {static_cast<unsigned char>(bitAddress >> 8), static_cast<unsigned char>(bitAddress)};
+        args.maskLength = bitLength;
+        std::copy(mask.begin(), mask.end(), args.maskData.begin());
+        const Inventory result = inventory(args);
+        EXPECT_TRUE(result.result == 1 || result.result == TESSARO_SIM_STATUS_NO_TAG) << result.result;
+        return result.epcs();
+    }
+};
 
 std::set<std::string> asSet(const std::vector<std::string> &epcs) { return {epcs.begin(), epcs.end()}; }
 
@@ -271,10 +285,8 @@ TEST_F(Gen2StreamFaults, ALongerScanTimeStretchesTheBound) {
     TessaroSimReaderState s = state();
     s.scanTime = 40;
     setState(s);
-    unsigned char version[2], info[10];
-    ASSERT_EQ(GetReaderInformation(&address, version, &info[0], &info[1], &info[2], &info[3], &info[4],
-                                   &info[5], &info[6], &info[7], &info[8], &info[9], port),
-              0);
+    Bytes info;
+    ASSERT_EQ(readerInformation(info), 0);
     ASSERT_EQ(TessaroSimInjectFault(sim, reader, TESSARO_SIM_FAULT_CORRUPT, 1, 0), 0);
     Inventory result;
     const unsigned took = elapsedMs([&] { result = inventory(); });

@@ -43,33 +43,34 @@ TEST_F(Link, TwoReadersAnswerOnTheirOwnPortIndexes) {
     EXPECT_EQ(CloseUSBPort(2), ERR_COMM) << "index 2 was never handed out";
 }
 
-TEST_F(Link, RawFramesAndTheStreamedCollectors) {
-    Answer answer = exchange(commandFrame(0x00, 0x21));
-    ASSERT_EQ(answer.result, 0);
-    EXPECT_EQ(CheckCRC(answer.bytes.data(), static_cast<int>(answer.bytes.size())), 0);
-    EXPECT_EQ(answer.data().size(), 12u);
-
+TEST_F(Link, RawFramesAndTheCollectors) {
     addNumberedTags(30);
-    Bytes frame = commandFrame(0x00, 0x01, {4, 0});
-    Bytes stream(RESPONSE_BUFFER_SIZE);
+    auto send = [&](unsigned char cmd, const Bytes &data) {
+        Bytes frame = commandFrame(0x00, cmd, data);
+        return SendDataToPort(frame.data(), static_cast<unsigned>(frame.size()), port);
+    };
+    Bytes answer(RESPONSE_BUFFER_SIZE);
     int length = 0;
-    ASSERT_EQ(SendDataToPort(frame.data(), static_cast<unsigned>(frame.size()), port), 1);
-    ASSERT_EQ(GetInventoryDataFromPort1(stream.data(), &length, port), 0);
+    ASSERT_EQ(send(0x21, {}), 1);
+    ASSERT_EQ(GetDataFromPort(answer.data(), &length, port), 0);
+    EXPECT_EQ(length, 18) << "the reader information frame";
+    EXPECT_EQ(CheckCRC(answer.data(), length), 0);
+
+    ASSERT_EQ(send(0x01, {4, 0}), 1);
+    ASSERT_EQ(GetInventoryDataFromPort1(answer.data(), &length, port), 0);
     int tags = 0;
-    for (int at = 0; at < length; at += stream[at] + 1) tags += stream[at + 5];
+    for (int at = 0; at < length; at += answer[at] + 1) tags += answer[at + 5];
     EXPECT_EQ(tags, 30);
 
-    frame = commandFrame(0x00, 0x18, {4, 0});
-    ASSERT_EQ(SendDataToPort(frame.data(), static_cast<unsigned>(frame.size()), port), 1);
-    ASSERT_EQ(GetDataFromPort_buff(stream.data(), &length, port), 0);
+    ASSERT_EQ(send(0x18, {4, 0}), 1);
+    ASSERT_EQ(GetDataFromPort_buff(answer.data(), &length, port), 0);
     EXPECT_EQ(length, 10);
-    EXPECT_EQ(stream[4] * 256 + stream[5], 30) << "tags in the buffer";
+    EXPECT_EQ(answer[4] * 256 + answer[5], 30) << "tags in the buffer";
 
-    frame = commandFrame(0x00, 0x72);
-    ASSERT_EQ(SendDataToPort(frame.data(), static_cast<unsigned>(frame.size()), port), 1);
-    ASSERT_EQ(GetBufferDataFromPort(stream.data(), &length, port), 0);
+    ASSERT_EQ(send(0x72, {}), 1);
+    ASSERT_EQ(GetBufferDataFromPort(answer.data(), &length, port), 0);
     tags = 0;
-    for (int at = 0; at < length; at += stream[at] + 1) tags += stream[at + 4];
+    for (int at = 0; at < length; at += answer[at] + 1) tags += answer[at + 4];
     EXPECT_EQ(tags, 30);
 }
 

@@ -7,28 +7,8 @@
 namespace tessaro::simtest {
 namespace {
 
-class Population : public ::testing::Test {
+class Population : public SimBus {
 protected:
-    void SetUp() override {
-        sim = TessaroSimCreate(TESSARO_SIM_VIRTUAL_CLOCK);
-        reader = TessaroSimAddReader(sim);
-    }
-    void TearDown() override { TessaroSimDestroy(sim); }
-
-    Bytes memory(int tag, int bank) {
-        Bytes out(512);
-        const int n = TessaroSimReadTagMemory(sim, reader, tag, bank, out.data(), static_cast<int>(out.size()));
-        out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        return out;
-    }
-    TessaroSimTagState tagState(int tag) {
-        TessaroSimTagState s{};
-        EXPECT_EQ(TessaroSimGetTagState(sim, reader, tag, &s), 0);
-        return s;
-    }
-
-    TessaroSim *sim = nullptr;
-    int reader = -1;
     char error[256] = "";
 };
 

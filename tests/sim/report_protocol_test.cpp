@@ -11,18 +11,17 @@ namespace {
 
 using Report = std::array<unsigned char, REPORT_SIZE>;
 
-class ReportTest : public ::testing::Test {
+class ReportTest : public SimBus {
 protected:
     void SetUp() override {
-        sim = TessaroSimCreate(TESSARO_SIM_VIRTUAL_CLOCK);
-        reader = TessaroSimAddReader(sim);
+        SimBus::SetUp();
         ASSERT_EQ(TessaroSimGetTransport(sim, &t), 0);
         device = t.open(t.context, "sim:0");
         ASSERT_NE(device, nullptr);
     }
     void TearDown() override {
         if (device) t.close(t.context, device);
-        TessaroSimDestroy(sim);
+        SimBus::TearDown();
     }
 
     int write(const Report &report) { return t.writeReport(t.context, device, report.data(), 50); }
@@ -56,8 +55,6 @@ protected:
         return {};
     }
 
-    TessaroSim *sim = nullptr;
-    int reader = -1;
     TessaroTransport t{};
     void *device = nullptr;
 };
@@ -143,9 +140,7 @@ TEST_F(ReportTest, SyncDropsWhatIsLeftOfAnAnswer) {
     EXPECT_EQ(cycle().size(), 10u);
     control(CTRL_SYNC);
     EXPECT_TRUE(cycle().empty());
-    TessaroSimCounters c{};
-    TessaroSimGetCounters(sim, reader, &c);
-    EXPECT_EQ(c.syncs, 1);
+    EXPECT_EQ(counters().syncs, 1);
 }
 
 TEST_F(ReportTest, FramesThatAreDamagedOrForAnotherAddressGetNoAnswer) {
@@ -165,10 +160,8 @@ TEST_F(ReportTest, FramesThatAreDamagedOrForAnotherAddressGetNoAnswer) {
     ASSERT_EQ(answer.size(), 18u) << "broadcast reaches every reader";
     EXPECT_EQ(answer[1], 0x00) << "the answer carries the reader's own address";
 
-    TessaroSimCounters c{};
-    TessaroSimGetCounters(sim, reader, &c);
-    EXPECT_EQ(c.framesIgnored, 3);
-    EXPECT_EQ(c.framesAnswered, 1);
+    EXPECT_EQ(counters().framesIgnored, 3);
+    EXPECT_EQ(counters().framesAnswered, 1);
 }
 
 TEST_F(ReportTest, UnknownCommandsAndWrongLengthsAreAnsweredWithTheirStatus) {
@@ -181,11 +174,7 @@ TEST_F(ReportTest, UnknownCommandsAndWrongLengthsAreAnsweredWithTheirStatus) {
 }
 
 TEST_F(ReportTest, WhileAnInventoryRunsPollsGetEmptyBusyReports) {
-    for (int i = 0; i < 30; ++i) {
-        char line[96];
-        std::snprintf(line, sizeof line, "gen2 epc=30000000000000000000%04X", i & 0xFFFF);
-        ASSERT_GE(TessaroSimAddTag(sim, reader, line, nullptr, 0), 0);
-    }
+    addNumberedTags(30);
     control(CTRL_SYNC);
     sendFrame(commandFrame(0x00, 0x01, {4, 0}));
     int got = 0;
@@ -196,25 +185,19 @@ TEST_F(ReportTest, WhileAnInventoryRunsPollsGetEmptyBusyReports) {
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first[2], 0x01);
     EXPECT_EQ(first[3], TESSARO_SIM_STATUS_MORE_FRAMES) << "30 tags do not fit one frame";
-
-    TessaroSimCounters c{};
-    TessaroSimGetCounters(sim, reader, &c);
-    EXPECT_GT(c.busyReports, 0);
+    EXPECT_GT(counters().busyReports, 0);
 }
 
 TEST_F(ReportTest, TheLeavingByteOfTheSelfTestModeIsAnsweredWithoutAFrame) {
     sendFrame(commandFrame(0x00, 0x26));
     EXPECT_EQ(cycle()[3], 0x00);
-    TessaroSimReaderState s{};
-    TessaroSimGetReaderState(sim, reader, &s);
-    EXPECT_EQ(s.selfTestMode, 1);
+    EXPECT_EQ(state().selfTestMode, 1);
 
     sendFrame({0xA5});
     const Bytes answer = cycle();
     ASSERT_EQ(answer.size(), 6u);
     EXPECT_EQ(answer[2], 0xA5);
-    TessaroSimGetReaderState(sim, reader, &s);
-    EXPECT_EQ(s.selfTestMode, 0);
+    EXPECT_EQ(state().selfTestMode, 0);
 }
 
 }  // namespace

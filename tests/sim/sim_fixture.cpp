@@ -35,11 +35,6 @@ Bytes commandFrame(unsigned char adr, unsigned char cmd, const Bytes &data) {
     return frame;
 }
 
-Bytes Answer::data() const {
-    if (bytes.size() < 6) return {};
-    return Bytes(bytes.begin() + 4, bytes.end() - 2);
-}
-
 std::vector<TessaroTagRecord> records(const unsigned char *list, int length) {
     std::vector<TessaroTagRecord> out;
     int offset = 0;
@@ -74,60 +69,52 @@ Inventory SimTest::inventory(const InventoryArgs &args) {
     return out;
 }
 
-std::vector<std::string> SimTest::inventoryByMask(int bank, unsigned bitAddress, int bitLength, const Bytes &mask) {
-    InventoryArgs args;
-    args.mask = true;
-    args.maskMem = bank;
-    args.maskAddress = {static_cast<unsigned char>(bitAddress >> 8), static_cast<unsigned char>(bitAddress & 0xFF)};
-    args.maskLength = bitLength;
-    std::copy(mask.begin(), mask.end(), args.maskData.begin());
-    const Inventory result = inventory(args);
-    EXPECT_TRUE(result.result == 1 || result.result == TESSARO_SIM_STATUS_NO_TAG) << result.result;
-    return result.epcs();
-}
-
-void SimTest::SetUp() {
+void SimBus::SetUp() {
     sim = TessaroSimCreate(TESSARO_SIM_VIRTUAL_CLOCK);
     ASSERT_NE(sim, nullptr);
     reader = TessaroSimAddReader(sim);
+}
+
+void SimBus::TearDown() { TessaroSimDestroy(sim); }
+
+void SimTest::SetUp() {
+    SimBus::SetUp();
     ASSERT_EQ(TessaroSimInstall(sim), 0);
     ASSERT_EQ(OpenUSBPort(&port), 0);
 }
 
-void SimTest::TearDown() { TessaroSimDestroy(sim); }
-
-int SimTest::addTag(const std::string &line) {
+int SimBus::addTag(const std::string &line) {
     char error[256] = "";
     const int tag = TessaroSimAddTag(sim, reader, line.c_str(), error, sizeof error);
     EXPECT_GE(tag, 0) << line << ": " << error;
     return tag;
 }
 
-std::string SimTest::numberedEpc(int number) {
+std::string SimBus::numberedEpc(int number) {
     char epc[32];
     std::snprintf(epc, sizeof epc, "30000000000000000000%04X", number & 0xFFFF);
     return epc;
 }
 
-void SimTest::addNumberedTags(int count, const std::string &extra) {
+void SimBus::addNumberedTags(int count, const std::string &extra) {
     for (int i = 0; i < count; ++i) addTag("gen2 epc=" + numberedEpc(i) + " " + extra);
 }
 
-TessaroSimReaderState SimTest::state() {
+TessaroSimReaderState SimBus::state() {
     TessaroSimReaderState s{};
     EXPECT_EQ(TessaroSimGetReaderState(sim, reader, &s), 0);
     return s;
 }
 
-void SimTest::setState(const TessaroSimReaderState &s) { EXPECT_EQ(TessaroSimSetReaderState(sim, reader, &s), 0); }
+void SimBus::setState(const TessaroSimReaderState &s) { EXPECT_EQ(TessaroSimSetReaderState(sim, reader, &s), 0); }
 
-TessaroSimTagState SimTest::tagState(int tag) {
+TessaroSimTagState SimBus::tagState(int tag) {
     TessaroSimTagState s{};
     EXPECT_EQ(TessaroSimGetTagState(sim, reader, tag, &s), 0);
     return s;
 }
 
-Bytes SimTest::memory(int tag, int bank) {
+Bytes SimBus::memory(int tag, int bank) {
     Bytes out(512);
     const int length = TessaroSimReadTagMemory(sim, reader, tag, bank, out.data(), static_cast<int>(out.size()));
     EXPECT_GE(length, 0);
@@ -135,7 +122,7 @@ Bytes SimTest::memory(int tag, int bank) {
     return out;
 }
 
-TessaroSimCounters SimTest::counters() {
+TessaroSimCounters SimBus::counters() {
     TessaroSimCounters c{};
     EXPECT_EQ(TessaroSimGetCounters(sim, reader, &c), 0);
     return c;
@@ -147,15 +134,10 @@ unsigned SimTest::elapsedMs(const std::function<void()> &call) {
     return TessaroSimNowMs(sim) - start;
 }
 
-Answer SimTest::exchange(const Bytes &frame) {
-    Bytes copy = frame;
-    SendDataToPort(copy.data(), static_cast<unsigned>(copy.size()), port);
-    Answer answer;
-    Bytes response(RESPONSE_BUFFER_SIZE);
-    int length = 0;
-    answer.result = GetDataFromPort(response.data(), &length, port);
-    if (answer.result == 0) answer.bytes.assign(response.begin(), response.begin() + length);
-    return answer;
+int SimTest::readerInformation(Bytes &info) {
+    info.assign(12, 0xEE);
+    return GetReaderInformation(&address, &info[0], &info[2], &info[3], &info[4], &info[5], &info[6], &info[7],
+                                &info[8], &info[9], &info[10], &info[11], port);
 }
 
 }  // namespace tessaro::simtest

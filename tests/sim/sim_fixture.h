@@ -22,15 +22,6 @@ Bytes hex(const std::string &digits);
 // A command frame: Len, Adr, Cmd, data, CRC (appended by the library's GetCRC).
 Bytes commandFrame(unsigned char adr, unsigned char cmd, const Bytes &data = {});
 
-// An answer frame as a collector handed it over.
-struct Answer {
-    int result = -1;
-    Bytes bytes;
-    unsigned char status() const { return bytes.size() > 3 ? bytes[3] : 0; }
-    // Data bytes between Status and the CRC.
-    Bytes data() const;
-};
-
 // The decoded records of an EPC-ID list; fails the test if it does not decode.
 std::vector<TessaroTagRecord> records(const unsigned char *list, int length);
 std::string hexOf(const unsigned char *bytes, int length);
@@ -70,8 +61,9 @@ struct Inventory {
 // Decodes an EPC-ID list; fails the test when it does not decode to its end.
 std::vector<SeenTag> decodeList(const unsigned char *list, int length);
 
-// One simulated reader on a virtual clock, installed and opened at port 1.
-class SimTest : public ::testing::Test {
+// One simulated reader on a virtual clock, driven through the simulator's own
+// functions: the simulator is not installed and no port is open.
+class SimBus : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -88,19 +80,25 @@ protected:
     Bytes memory(int tag, int bank);
     TessaroSimCounters counters();
 
+    TessaroSim *sim = nullptr;
+    int reader = -1;
+};
+
+// The same reader installed as the library's transport and opened at port 1.
+class SimTest : public SimBus {
+protected:
+    void SetUp() override;
+
     // Virtual milliseconds `call` took.
     unsigned elapsedMs(const std::function<void()> &call);
 
+    // GetReaderInformation into `info`: version (2 bytes), then the ten single
+    // bytes, each 0xEE unless the library wrote it. Returns its result.
+    int readerInformation(Bytes &info);
+
     // Inventory_G2 with Q 4, session 0.
     Inventory inventory(const InventoryArgs &args = {});
-    // The EPCs (hex) of Inventory_G2 with a mask on `bank` at `bitAddress`.
-    std::vector<std::string> inventoryByMask(int bank, unsigned bitAddress, int bitLength, const Bytes &mask);
 
-    // Sends a frame with SendDataToPort and collects one answer with GetDataFromPort.
-    Answer exchange(const Bytes &frame);
-
-    TessaroSim *sim = nullptr;
-    int reader = -1;
     int port = 0;
     unsigned char address = 0x00;
 };
