@@ -77,22 +77,6 @@ TEST_F(ReportTest, ReadersAreEnumeratedInTheOrderTheyWerePlugged) {
     EXPECT_EQ(t.open(t.context, "sim:7"), nullptr);
 }
 
-TEST_F(ReportTest, AnUnpluggedReaderIsNotEnumeratedAndItsHandlesStayDead) {
-    ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 0), 0);
-    char path[32];
-    EXPECT_NE(t.interfacePath(t.context, 0, path, sizeof path), 0);
-    EXPECT_EQ(t.open(t.context, "sim:0"), nullptr);
-    EXPECT_EQ(control(CTRL_POLL), -1);
-
-    ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 1), 0);
-    EXPECT_EQ(control(CTRL_POLL), -1) << "a handle from before the unplug";
-    void *fresh = t.open(t.context, "sim:0");
-    ASSERT_NE(fresh, nullptr);
-    const Report poll{REPORT_ID_CONTROL, CTRL_POLL};
-    EXPECT_EQ(t.writeReport(t.context, fresh, poll.data(), 50), REPORT_SIZE);
-    t.close(t.context, fresh);
-}
-
 TEST_F(ReportTest, TheReaderSendsOnlyWhenPolled) {
     ASSERT_EQ(sendFrame(commandFrame(0x00, 0x21)), REPORT_SIZE);
     Report report{};

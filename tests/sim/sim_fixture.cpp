@@ -90,7 +90,7 @@ int SimBus::addTag(const std::string &line) {
     return tag;
 }
 
-std::string SimBus::numberedEpc(int number) {
+std::string numberedEpc(int number) {
     char epc[32];
     std::snprintf(epc, sizeof epc, "30000000000000000000%04X", number & 0xFFFF);
     return epc;

@@ -61,6 +61,9 @@ struct Inventory {
 // Decodes an EPC-ID list; fails the test when it does not decode to its end.
 std::vector<SeenTag> decodeList(const unsigned char *list, int length);
 
+// The 96-bit EPC 3000...0000 + number, in hex.
+std::string numberedEpc(int number);
+
 // One simulated reader on a virtual clock, driven through the simulator's own
 // functions: the simulator is not installed and no port is open.
 class SimBus : public ::testing::Test {
@@ -70,9 +73,8 @@ protected:
 
     // Adds a tag (a population line); fails the test when it is refused.
     int addTag(const std::string &line);
-    // Adds `count` Gen2 tags with EPCs 3000...0000, 3000...0001, ...
+    // Adds `count` Gen2 tags with EPCs numberedEpc(0), numberedEpc(1), ...
     void addNumberedTags(int count, const std::string &extra = "");
-    static std::string numberedEpc(int number);
 
     TessaroSimReaderState state();
     void setState(const TessaroSimReaderState &s);
