@@ -95,7 +95,6 @@ TEST_F(Gen2Inventory, TheTidBlockAddsTidWordsToEachRecord) {
     addTag("gen2 epc=3000BBBB tid=E2801160");  // two TID words only
     InventoryArgs args;
     args.tid = true;
-    args.tidAddress = 0;
     args.tidLength = 3;
     const Inventory result = inventory(args);
     ASSERT_EQ(result.result, 1);

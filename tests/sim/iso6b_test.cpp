@@ -1,6 +1,5 @@
 // ISO 18000-6B commands end to end against the simulated tags: inventories,
 // group selection, write then read back, per-byte locks.
-#include <algorithm>
 #include <set>
 
 #include "sim_fixture.h"

@@ -1,8 +1,6 @@
 // The reader link end to end: discovery of several readers, the raw
 // transfer and collector functions, the calls that never reach a reader, and
 // the simulator on the real clock.
-#include <cstring>
-
 #include "sim_fixture.h"
 
 namespace tessaro::simtest {
