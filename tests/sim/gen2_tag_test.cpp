@@ -56,7 +56,7 @@ TEST_F(Gen2Tags, WrittenWordsReadBack) {
     EXPECT_EQ(hexOf(words.data(), 2), "E280");
 }
 
-TEST_F(Gen2Tags, ExtendedWordPointersReachPastWord255) {
+TEST_F(Gen2Tags, ExtendedWordPointersAreReadHighByteFirst) {
     const int tag = addTag("gen2 epc=3000AAAA userwords=256");
     const Bytes epc = hex("3000AAAA");
     const unsigned char pointer[2] = {0x00, 0xFE};

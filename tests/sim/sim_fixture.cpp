@@ -96,8 +96,8 @@ std::string numberedEpc(int number) {
     return epc;
 }
 
-void SimBus::addNumberedTags(int count, const std::string &extra) {
-    for (int i = 0; i < count; ++i) addTag("gen2 epc=" + numberedEpc(i) + " " + extra);
+void SimBus::addNumberedTags(int count) {
+    for (int i = 0; i < count; ++i) addTag("gen2 epc=" + numberedEpc(i));
 }
 
 TessaroSimReaderState SimBus::state() {

@@ -74,7 +74,7 @@ protected:
     // Adds a tag (a population line); fails the test when it is refused.
     int addTag(const std::string &line);
     // Adds `count` Gen2 tags with EPCs numberedEpc(0), numberedEpc(1), ...
-    void addNumberedTags(int count, const std::string &extra = "");
+    void addNumberedTags(int count);
 
     TessaroSimReaderState state();
     void setState(const TessaroSimReaderState &s);
