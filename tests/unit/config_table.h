@@ -22,7 +22,6 @@ using protocol::Rule;
 // Room for every command's outputs, one after the other; what a command does
 // not own keeps kUntouched, so a byte written past an output shows.
 constexpr std::size_t kOutputRoom = 160;
-constexpr std::uint8_t kUntouched = 0xC3;
 using OutputBytes = std::array<unsigned char, kOutputRoom>;
 
 struct Row {

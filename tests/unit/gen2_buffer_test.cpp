@@ -14,11 +14,6 @@ namespace {
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF};
 
-// A read-out frame: Status, Count, records.
-Bytes readOutFrame(std::uint8_t status, std::uint8_t count, const Bytes &records) {
-    return answerFrame(0x09, 0x72, status, joined({bytes({count}), records}));
-}
-
 class Buffer : public ReaderTest {
 protected:
     // qValue 4, session 0, mask bank 2 at 00 20 of 12 bits, TID 10 20, target 30 40 50.

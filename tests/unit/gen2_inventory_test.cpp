@@ -14,14 +14,6 @@ namespace {
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF, 0x12};
 
-// An inventory answer frame: Status, Antenna, Count, EPC-ID data.
-Bytes inventoryFrame(std::uint8_t status, std::uint8_t antenna, std::uint8_t count,
-                     const Bytes &epcIds, std::uint8_t code = 0x01) {
-    Bytes data = {antenna, count};
-    data.insert(data.end(), epcIds.begin(), epcIds.end());
-    return answerFrame(0x00, code, status, data);
-}
-
 class Inventory : public ReaderTest {
 protected:
     struct Outputs : EpcListOutputs {

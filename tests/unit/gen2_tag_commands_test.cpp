@@ -14,7 +14,6 @@ namespace {
 
 constexpr unsigned char kAdr = 0x07;
 constexpr unsigned char kAnswerAdr = 0x09;
-constexpr int kUntouchedCode = 0x5A5A;
 
 const unsigned char kEpc[62] = {0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA,
                                 0xEB, 0xEC, 0xED, 0xEE, 0xEF};
@@ -38,7 +37,7 @@ struct Call {
     const unsigned char *maskAddress = kMaskAddress;
     const unsigned char *maskData = kMaskData;
     unsigned char address = kAdr;
-    int errorCode = kUntouchedCode;
+    int errorCode = kUntouchedCount;
     unsigned char data[64];
     unsigned char privacyState = kUntouched;
     unsigned char qtParameter = kUntouched;
@@ -200,7 +199,7 @@ TEST_F(TagCommands, EpcWords32To254AreRefusedWithNothingSent) {
             EXPECT_EQ(command.run(call), ERR_PARAMETER);
             EXPECT_TRUE(reader.sent.empty());
             EXPECT_EQ(call.address, kAdr);
-            EXPECT_EQ(call.errorCode, kUntouchedCode);
+            EXPECT_EQ(call.errorCode, kUntouchedCount);
             EXPECT_TRUE(outputsUntouched(call));
         }
     }
@@ -247,7 +246,7 @@ TEST_F(TagCommands, AnswerMappingAfterEachKindOfResult) {
             if (!failure.answer.empty()) reader.answer(failure.answer);
             Call call(port);
             EXPECT_EQ(command.run(call), failure.result);
-            EXPECT_EQ(call.errorCode, kUntouchedCode);
+            EXPECT_EQ(call.errorCode, kUntouchedCount);
             EXPECT_EQ(call.address, kAdr);
             EXPECT_TRUE(outputsUntouched(call));
         }
@@ -259,7 +258,7 @@ TEST_F(TagCommands, ClosedPortGives55AndWritesNothing) {
     for (const TagCommand &command : kCommands) {
         Call call(port);
         EXPECT_EQ(command.run(call), ERR_PORT_CLOSED) << command.name;
-        EXPECT_EQ(call.errorCode, kUntouchedCode);
+        EXPECT_EQ(call.errorCode, kUntouchedCount);
         EXPECT_EQ(call.address, kAdr);
     }
 }
@@ -280,14 +279,14 @@ TEST_F(TagCommands, FramesLongerThanOneReportAreNeverSent) {
         Call call(port, 31);  // at least Len 2 x 31 + 9 = 71
         EXPECT_EQ(command.run(call), ERR_FRAME_TOO_LONG) << command.name;
         EXPECT_TRUE(reader.sent.empty());
-        EXPECT_EQ(call.errorCode, kUntouchedCode);
+        EXPECT_EQ(call.errorCode, kUntouchedCount);
         EXPECT_EQ(call.address, kAdr);
     }
 }
 
 TEST_F(TagCommands, WriteDataAndWriteEpcRefuseLenAbove60) {
     unsigned char address = kAdr;
-    int errorCode = kUntouchedCode;
+    int errorCode = kUntouchedCount;
     auto writeData = [&](int writeWords, int epcWords, int maskLength) {
         reader.forget();
         return WriteData_G2(&address, kEpc, writeWords, epcWords, 1, 2, kWriteData, kPassword, 2,
@@ -323,7 +322,7 @@ TEST_F(TagCommands, WriteDataAndWriteEpcRefuseLenAbove60) {
         EXPECT_EQ(writeEpc(words), ERR_FRAME_TOO_LONG);
         EXPECT_TRUE(reader.sent.empty());
     }
-    EXPECT_EQ(errorCode, kUntouchedCode);
+    EXPECT_EQ(errorCode, kUntouchedCount);
     EXPECT_EQ(address, kAdr);
 }
 

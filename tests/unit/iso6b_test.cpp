@@ -10,14 +10,11 @@ using namespace tessaro::testing;
 
 namespace {
 
-constexpr unsigned char kUntouched = 0xC3;
-constexpr int kUntouchedCode = 0x7777;
-
 class Iso6b : public ReaderTest {
 protected:
     unsigned char address = 0x00;
     unsigned char tagId[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
-    int errorCode = kUntouchedCode;
+    int errorCode = kUntouchedCount;
 
     // Runs `call` against an answer of `status` and `data`, from address 0x09.
     int answered(std::uint8_t code, std::uint8_t status, const Bytes &data,
@@ -25,7 +22,7 @@ protected:
         reader.forget();
         reader.answer(answerFrame(0x09, code, status, data));
         address = 0x00;
-        errorCode = kUntouchedCode;
+        errorCode = kUntouchedCount;
         return call();
     }
 };
@@ -110,7 +107,7 @@ TEST_F(Iso6b, WriteLengthUpTo48FitsOneReportAndAnythingElseIsRefused) {
         EXPECT_TRUE(reader.sent.empty());
         EXPECT_EQ(address, 0x00);
         EXPECT_EQ(written, kUntouched);
-        EXPECT_EQ(errorCode, kUntouchedCode);
+        EXPECT_EQ(errorCode, kUntouchedCount);
         reader.clearInput();
     }
 }
@@ -152,24 +149,24 @@ TEST_F(Iso6b, AddressWriteBackAndTagErrorCode) {
 
         EXPECT_EQ(answered(c.code, 0x00, bytes({0x01}), call), 0);
         EXPECT_EQ(address, 0x09);
-        EXPECT_EQ(errorCode, c.hasErrorCode ? -1 : kUntouchedCode);
+        EXPECT_EQ(errorCode, c.hasErrorCode ? -1 : kUntouchedCount);
 
         EXPECT_EQ(answered(c.code, TAG_ERROR, bytes({0x0B}), call), TAG_ERROR);
         EXPECT_EQ(address, c.writesBackOnlyOnSuccess ? 0x00 : 0x09);
-        EXPECT_EQ(errorCode, c.hasErrorCode ? 0x0B : kUntouchedCode);
+        EXPECT_EQ(errorCode, c.hasErrorCode ? 0x0B : kUntouchedCount);
 
         // A TAG_ERROR answer without the error byte: its CRC is not taken for one.
         EXPECT_EQ(answered(c.code, TAG_ERROR, {}, call), TAG_ERROR);
-        EXPECT_EQ(errorCode, c.hasErrorCode ? 0 : kUntouchedCode);
+        EXPECT_EQ(errorCode, c.hasErrorCode ? 0 : kUntouchedCount);
 
         EXPECT_EQ(answered(c.code, 0x05, bytes({0x01}), call), 0x05);
         EXPECT_EQ(address, c.writesBackOnlyOnSuccess ? 0x00 : 0x09);
-        EXPECT_EQ(errorCode, kUntouchedCode);
+        EXPECT_EQ(errorCode, kUntouchedCount);
 
         // Correct CRC, another command's echo: nothing written.
         EXPECT_EQ(answered(c.code + 1, 0x00, bytes({0x01}), call), ERR_RESPONSE_CMD);
         EXPECT_EQ(address, 0x00);
-        EXPECT_EQ(errorCode, kUntouchedCode);
+        EXPECT_EQ(errorCode, kUntouchedCount);
     }
 }
 
@@ -275,7 +272,7 @@ TEST_F(Iso6b, InventoryMultipleCopiesTheTagBytesTheAnswerCarries) {
         std::size_t tagBytes;
     };
     const Case cases[] = {
-        {"Len 5", 0x00, {}, kUntouched, kUntouchedCode, 0},
+        {"Len 5", 0x00, {}, kUntouched, kUntouchedCount, 0},
         // Len - 7 would be -1: nothing copied, and no count the answer lacks.
         {"one data byte", 0x00, bytes({0x40}), 0x40, 0, 0},
         {"two data bytes", 0x01, bytes({0x40, 0x02}), 0x40, 2, 0},
@@ -285,7 +282,7 @@ TEST_F(Iso6b, InventoryMultipleCopiesTheTagBytesTheAnswerCarries) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         leading = kUntouched;
-        tagCount = kUntouchedCode;
+        tagCount = kUntouchedCount;
         std::fill(std::begin(tagData), std::end(tagData), kUntouched);
         EXPECT_EQ(answered(0x51, c.status, c.answerData, inventory), c.status);
         EXPECT_EQ(address, 0x09);
