@@ -165,25 +165,6 @@ protected:
             EXPECT_EQ(r.result, ERR_COMM);
             expectUntouched(r);
         }
-        {
-            SCOPED_TRACE("port never opened");
-            reader.forget();
-            const Run r = run(row, 2);
-            EXPECT_EQ(r.result, ERR_COMM);
-            EXPECT_TRUE(reader.sent.empty());
-            expectUntouched(r);
-        }
-    }
-
-    void checkClosedPort(const std::vector<Row> &rows) {
-        ASSERT_EQ(CloseUSBPort(port), 0);
-        for (const Row &row : rows) {
-            SCOPED_TRACE(row.name);
-            const Run r = run(row, port);
-            EXPECT_EQ(r.result, ERR_PORT_CLOSED);
-            expectUntouched(r);
-        }
-        EXPECT_TRUE(reader.sent.empty());
     }
 };
 
