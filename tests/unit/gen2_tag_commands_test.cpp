@@ -169,8 +169,7 @@ Bytes expectedFrame(const TagCommand &command, bool byMask) {
 
 bool outputsUntouched(const Call &c) {
     return c.privacyState == kUntouched && c.qtParameter == kUntouched &&
-           std::all_of(c.data, c.data + sizeof c.data,
-                       [](unsigned char b) { return b == kUntouched; });
+           allAre(c.data, sizeof c.data);
 }
 
 using TagCommands = ReaderTest;
@@ -193,7 +192,7 @@ TEST_F(TagCommands, RequestBytesUnderEpcAndMaskSelection) {
 TEST_F(TagCommands, EpcWords32To254AreRefusedWithNothingSent) {
     for (const TagCommand &command : kCommands) {
         if (!command.selects) continue;
-        for (int words : {32, 100, 254, 0x120 /* low byte 32 */}) {
+        for (int words : {32, 254, 0x120 /* low byte 32 */}) {
             SCOPED_TRACE(std::string(command.name) + " " + std::to_string(words));
             Call call(port, words);
             EXPECT_EQ(command.run(call), ERR_PARAMETER);
@@ -260,17 +259,8 @@ TEST_F(TagCommands, ClosedPortGives55AndWritesNothing) {
         EXPECT_EQ(command.run(call), ERR_PORT_CLOSED) << command.name;
         EXPECT_EQ(call.errorCode, kUntouchedCount);
         EXPECT_EQ(call.address, kAdr);
+        EXPECT_TRUE(outputsUntouched(call));
     }
-}
-
-TEST_F(TagCommands, FramesPinnedByteForByte) {
-    unsigned char address = 0x00;
-    int errorCode = 0;
-    unsigned char state = 0;
-    CheckPrivacy_G2(&address, &state, &errorCode, port);
-    EASAlarm_G2(&address, &errorCode, port);
-    EXPECT_EQ(reader.frames(), (std::vector<Bytes>{bytes({0x04, 0x00, 0x0B, 0x81, 0xE4}),
-                                                   bytes({0x04, 0x00, 0x0D, 0xB7, 0x81})}));
 }
 
 TEST_F(TagCommands, FramesLongerThanOneReportAreNeverSent) {
@@ -318,7 +308,7 @@ TEST_F(TagCommands, WriteDataAndWriteEpcRefuseLenAbove60) {
 
     EXPECT_EQ(writeEpc(25), ERR_COMM);  // 2e + 9 = 59: sent
     EXPECT_EQ(sentLen(), 59);
-    for (int words : {26, 40, 200}) {  // no ERR_PARAMETER here
+    for (int words : {26, 200}) {  // no ERR_PARAMETER here
         EXPECT_EQ(writeEpc(words), ERR_FRAME_TOO_LONG);
         EXPECT_TRUE(reader.sent.empty());
     }
@@ -375,9 +365,8 @@ TEST_F(TagCommands, LenFollowsEpcWordsAndMaskLength) {
         std::uint8_t len;
     };
     // ReadData_G2: 2e + 12 under EPC selection, m + 16 under mask selection.
-    for (Case c : {Case{0, 0, 12}, Case{6, 0, 24}, Case{255, 96, 28}, Case{255, 9, 18},
-                   Case{255, 0, 16}, Case{255, 255, 48},
-                   Case{0x1FF, 96, 28} /* low byte 255 */}) {
+    for (Case c : {Case{0, 0, 12}, Case{24, 0, 60}, Case{255, 0, 16}, Case{255, 255, 48},
+                   Case{0x1FF, 9, 18} /* low byte 255 */}) {
         reader.forget();
         int errorCode = 0;
         unsigned char address = 0x00;
