@@ -112,7 +112,10 @@ TEST(ChannelList, Region5HandsOutTheSameConstantTexts) {
     }
 }
 
-TEST(ChannelList, SpacedPlansHandOutFreshArraysEveryCall) {
+// Fresh arrays every call, which the caller releases with free():
+// AddressSanitizer reports a mismatched release, LeakSanitizer whatever stays
+// unreleased.
+TEST(ChannelList, SpacedPlansHandOutFreshArraysTheCallerFrees) {
     for (int region = 1; region <= 4; ++region) {
         List first, second;
         GetChannelList(region, first.entries);
@@ -126,16 +129,6 @@ TEST(ChannelList, SpacedPlansHandOutFreshArraysEveryCall) {
         EXPECT_NE(second.entries[0][0], 'x');
         first.release();
         second.release();
-    }
-}
-
-// The caller releases every text with free(): AddressSanitizer reports a
-// mismatched release, LeakSanitizer whatever stays unreleased.
-TEST(ChannelList, CallerReleasesTheTextsWithFree) {
-    for (int region = 1; region <= 5; ++region) {
-        List list;
-        GetChannelList(region, list.entries);
-        if (region != 5) list.release();
     }
     EXPECT_TRUE(noLeaks());
 }

@@ -33,8 +33,7 @@ TEST_F(Transport, ClockMembersAreOptional) {
 }
 
 TEST_F(Transport, SwitchingClosesHandlesAndReturnsToTheLoadState) {
-    // Leave something in every piece of state: a scan time, a response, a
-    // second reader kept open in slot 2.
+    // Leave something in the state: a scan time, a response, port 1 open.
     FakeBus other;
     FakeDevice &next = other.addReader();
     setScanTime(25);
