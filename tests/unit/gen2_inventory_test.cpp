@@ -20,11 +20,10 @@ protected:
         unsigned char antenna = kUntouched;
     };
 
-    // qValue 4, session 0; mask: bank 2, address 00 20, maskLength bits;
+    // qValue 4, session 0; mask: bank 2, address 00 20, 12 bits;
     // TID block 10 20; target block 30 40 50.
-    int inventory(Outputs &o, int maskFlag = 0, int tidFlag = 0, int targetFlag = 0,
-                  int maskLength = 12) {
-        return Inventory_G2(&address, 4, 0, 2, kMaskAddress, maskLength, kMaskData, maskFlag, 0x10,
+    int inventory(Outputs &o, int maskFlag = 0, int tidFlag = 0, int targetFlag = 0) {
+        return Inventory_G2(&address, 4, 0, 2, kMaskAddress, 12, kMaskData, maskFlag, 0x10,
                             0x20, tidFlag, 0x30, 0x40, 0x50, targetFlag, o.epcList, &o.antenna,
                             &o.totalLength, &o.tagCount, port);
     }

@@ -25,50 +25,63 @@ protected:
         errorCode = kUntouchedCount;
         return call();
     }
+
+    // The six commands, each with the frame it sends from address 0x3A.
+    struct Command {
+        const char *name;
+        std::uint8_t code;
+        std::function<int()> call;
+        Bytes frame;
+        bool writesBackOnlyOnSuccess;
+        bool hasErrorCode;
+    };
+    std::vector<Command> commands() {
+        const Bytes id(tagId, tagId + 8);
+        return {
+            {"InventorySingle_6B", 0x50,
+             [this] { return InventorySingle_6B(&address, &leading_, tagData_, port); },
+             withCrc(bytes({0x04, 0x3A, 0x50})), false, false},
+            // Only the low byte of each int travels.
+            {"InventoryMultiple_6B", 0x51,
+             [this] {
+                 return InventoryMultiple_6B(&address, 0x101, 0x02, 0x2FF, wordData_, &leading_,
+                                             tagData_, &tagCount_, port);
+             },
+             withCrc(joined({bytes({0x0F, 0x3A, 0x51, 0x01, 0x02, 0xFF}), sequence(8, 0x11)})),
+             false, false},
+            // The memory address goes before the identifier.
+            {"ReadData_6B", 0x52,
+             [this] { return ReadData_6B(&address, tagId, 0x12, 8, readData_, &errorCode, port); },
+             withCrc(joined({bytes({0x0E, 0x3A, 0x52, 0x12}), id, bytes({0x08})})), false, true},
+            {"WriteData_6B", 0x53,
+             [this] {
+                 return WriteData_6B(&address, tagId, 0x12, writeData_, 4, &written_, &errorCode,
+                                     port);
+             },
+             withCrc(joined({bytes({0x11, 0x3A, 0x53, 0x12}), id, sequence(4, 0xA0)})), false,
+             true},
+            {"CheckLock_6B", 0x54,
+             [this] { return CheckLock_6B(&address, tagId, 0x20, &lockState_, &errorCode, port); },
+             withCrc(joined({bytes({0x0D, 0x3A, 0x54, 0x20}), id})), true, true},
+            {"Lock_6B", 0x55, [this] { return Lock_6B(&address, tagId, 0x120, &errorCode, port); },
+             withCrc(joined({bytes({0x0D, 0x3A, 0x55, 0x20}), id})), false, true},
+        };
+    }
+
+private:
+    unsigned char leading_, tagData_[248], lockState_, written_, readData_[8];
+    int tagCount_;
+    unsigned char wordData_[8] = {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18};
+    unsigned char writeData_[4] = {0xA0, 0xA1, 0xA2, 0xA3};
 };
 
 TEST_F(Iso6b, RequestBytesOfEveryCommand) {
-    unsigned char leading, tagData[248], lockState, written;
-    int tagCount;
-    unsigned char wordData[8] = {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18};
-    unsigned char writeData[4] = {0xA0, 0xA1, 0xA2, 0xA3};
-    unsigned char readData[8];
-    const Bytes id = bytes({0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08});
-    struct Case {
-        const char *name;
-        std::function<int()> call;
-        Bytes frame;
-    };
     address = 0x3A;
-    const Case cases[] = {
-        {"InventorySingle_6B", [&] { return InventorySingle_6B(&address, &leading, tagData, port); },
-         withCrc(bytes({0x04, 0x3A, 0x50}))},
-        // Only the low byte of each int travels.
-        {"InventoryMultiple_6B",
-         [&] {
-             return InventoryMultiple_6B(&address, 0x101, 0x02, 0x2FF, wordData, &leading, tagData,
-                                         &tagCount, port);
-         },
-         withCrc(joined({bytes({0x0F, 0x3A, 0x51, 0x01, 0x02, 0xFF}), Bytes(wordData, wordData + 8)}))},
-        // The memory address goes before the identifier.
-        {"ReadData_6B",
-         [&] { return ReadData_6B(&address, tagId, 0x12, 8, readData, &errorCode, port); },
-         withCrc(joined({bytes({0x0E, 0x3A, 0x52, 0x12}), id, bytes({0x08})}))},
-        {"WriteData_6B",
-         [&] { return WriteData_6B(&address, tagId, 0x12, writeData, 4, &written, &errorCode, port); },
-         withCrc(joined({bytes({0x11, 0x3A, 0x53, 0x12}), id, bytes({0xA0, 0xA1, 0xA2, 0xA3})}))},
-        {"CheckLock_6B",
-         [&] { return CheckLock_6B(&address, tagId, 0x20, &lockState, &errorCode, port); },
-         withCrc(joined({bytes({0x0D, 0x3A, 0x54, 0x20}), id}))},
-        {"Lock_6B", [&] { return Lock_6B(&address, tagId, 0x120, &errorCode, port); },
-         withCrc(joined({bytes({0x0D, 0x3A, 0x55, 0x20}), id}))},
-    };
-    for (const Case &c : cases) {
+    for (const Command &c : commands()) {
         SCOPED_TRACE(c.name);
         reader.forget();
         EXPECT_EQ(c.call(), ERR_COMM);  // nobody answers
-        ASSERT_EQ(reader.frames().size(), 1u);
-        EXPECT_EQ(reader.frames()[0], c.frame);
+        EXPECT_EQ(reader.frames(), std::vector<Bytes>{c.frame});
         EXPECT_EQ(reader.dialogue().at(0).at(0), REPORT_ID_DATA);  // no control report before it
     }
 }
@@ -104,35 +117,7 @@ TEST_F(Iso6b, WriteLengthUpTo48FitsOneReportAndAnythingElseIsRefused) {
 // Each command against an accepted answer of every kind of Status, and a
 // wrong echo: who writes the address back, and the tag error code.
 TEST_F(Iso6b, AddressWriteBackAndTagErrorCode) {
-    unsigned char leading, tagData[248], lockState, written, readData[4];
-    int tagCount;
-    unsigned char wordData[8] = {};
-    unsigned char writeData[2] = {};
-    struct Case {
-        const char *name;
-        std::uint8_t code;
-        std::function<int()> call;
-        bool writesBackOnlyOnSuccess;
-        bool hasErrorCode;
-    };
-    const Case cases[] = {
-        {"InventorySingle_6B", 0x50, [&] { return InventorySingle_6B(&address, &leading, tagData, port); },
-         false, false},
-        {"InventoryMultiple_6B", 0x51,
-         [&] {
-             return InventoryMultiple_6B(&address, 0, 0, 0, wordData, &leading, tagData, &tagCount, port);
-         },
-         false, false},
-        {"ReadData_6B", 0x52,
-         [&] { return ReadData_6B(&address, tagId, 0, 4, readData, &errorCode, port); }, false, true},
-        {"WriteData_6B", 0x53,
-         [&] { return WriteData_6B(&address, tagId, 0, writeData, 2, &written, &errorCode, port); },
-         false, true},
-        {"CheckLock_6B", 0x54,
-         [&] { return CheckLock_6B(&address, tagId, 0, &lockState, &errorCode, port); }, true, true},
-        {"Lock_6B", 0x55, [&] { return Lock_6B(&address, tagId, 0, &errorCode, port); }, false, true},
-    };
-    for (const Case &c : cases) {
+    for (const Command &c : commands()) {
         SCOPED_TRACE(c.name);
         const std::function<int()> &call = c.call;
 
