@@ -19,6 +19,11 @@ protected:
     struct Outputs : EpcListOutputs {
         unsigned char antenna = kUntouched;
     };
+    static void expectWalk(const Outputs &o, int tagCount, const Bytes &list,
+                           unsigned char antenna) {
+        o.expectWalked(tagCount, list);
+        EXPECT_EQ(o.antenna, antenna);
+    }
 
     // qValue 4, session 0; mask: bank 2, address 00 20, 12 bits;
     // TID block 10 20; target block 30 40 50.
@@ -96,8 +101,7 @@ TEST_F(Inventory, FastInventorySendsNoSyncAndHandsBackTheAntenna) {
               joined({bytes({0x02, 0x0A}),
                       withCrc(bytes({0x09, 0x00, 0x00, 0x04, 0x01, 0x02, 0x80, 0x0A}))}));
     EXPECT_EQ(reader.controls(), (std::vector<std::uint8_t>{CTRL_POLL, CTRL_ACK}));
-    EXPECT_EQ(o.antenna, 0x08);
-    EXPECT_EQ(o.list(3), bytes({0xE1, 0xE2, kUntouched}));
+    expectWalk(o, 1, bytes({0xE1, 0xE2}), 0x08);
 }
 
 TEST_F(Inventory, FramesAreJoinedCountsSummedAndTheLastAntennaKept) {
@@ -111,10 +115,7 @@ TEST_F(Inventory, FramesAreJoinedCountsSummedAndTheLastAntennaKept) {
             reader.answer(stream, split);
             Outputs o;
             EXPECT_EQ(fast ? fastInventory(o) : inventory(o), 1);
-            EXPECT_EQ(o.tagCount, 3);
-            EXPECT_EQ(o.totalLength, 6);
-            EXPECT_EQ(o.list(7), bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, kUntouched}));
-            EXPECT_EQ(o.antenna, 0x04);
+            expectWalk(o, 3, bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2}), 0x04);
         }
     }
 }
@@ -125,10 +126,7 @@ TEST_F(Inventory, WalkStopsAtTheFirstStatusOutside1To4) {
                           inventoryFrame(0x01, 0x03, 1, bytes({0xC1, 0xC2}))}));
     Outputs o;
     EXPECT_EQ(inventory(o), 0x05);
-    EXPECT_EQ(o.tagCount, 2);
-    EXPECT_EQ(o.totalLength, 2);
-    EXPECT_EQ(o.list(3), bytes({0xA1, 0xA2, kUntouched}));
-    EXPECT_EQ(o.antenna, 0x01);
+    expectWalk(o, 2, bytes({0xA1, 0xA2}), 0x01);
 
     // An answer that is only a "no tag" frame.
     reader.answer(answerFrame(0x00, 0x01, 0xFB));
@@ -167,10 +165,7 @@ TEST_F(Inventory, FramesTooShortForTheirFieldsGiveNothingButTheirStatus) {
                           inventoryFrame(0x01, 0x02, 1, bytes({0xC1, 0xC2}))}));
     Outputs o;
     EXPECT_EQ(inventory(o), 1);
-    EXPECT_EQ(o.tagCount, 1);
-    EXPECT_EQ(o.totalLength, 2);
-    EXPECT_EQ(o.list(3), bytes({0xC1, 0xC2, kUntouched}));
-    EXPECT_EQ(o.antenna, 0x02);
+    expectWalk(o, 1, bytes({0xC1, 0xC2}), 0x02);
 }
 
 TEST_F(Inventory, AnswerLongerThanTheResponseBufferIsRefused) {
