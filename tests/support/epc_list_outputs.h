@@ -2,27 +2,13 @@
 // pre-filled with sentinels so that every byte written can be told apart.
 #pragma once
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <cstring>
-#include <initializer_list>
 
 #include "fake_reader.h"
 
 namespace tessaro::testing {
-
-constexpr unsigned char kUntouched = 0xEE;
-constexpr int kUntouchedCount = 0x5A5A;
-
-inline Bytes joined(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-// A write fault that refuses the sync control report alone.
-inline bool isSyncReport(const Report &report) {
-    return report[0] == REPORT_ID_CONTROL && report[1] == CTRL_SYNC;
-}
 
 struct EpcListOutputs {
     EpcListOutputs() { std::memset(epcList, kUntouched, sizeof epcList); }
@@ -31,9 +17,13 @@ struct EpcListOutputs {
     int tagCount = kUntouchedCount;
 
     Bytes list(std::size_t n) const { return Bytes(epcList, epcList + n); }
-    bool listUntouched() const {
-        return std::all_of(epcList, epcList + sizeof epcList,
-                           [](unsigned char b) { return b == kUntouched; });
+    bool listUntouched() const { return allAre(epcList, sizeof epcList); }
+    // What a walk handed back: `count` tags, `expected` as the list and its
+    // length, nothing written after it.
+    void expectWalked(int count, const Bytes &expected) const {
+        EXPECT_EQ(tagCount, count);
+        EXPECT_EQ(totalLength, static_cast<int>(expected.size()));
+        EXPECT_EQ(list(expected.size() + 1), joined({expected, {kUntouched}}));
     }
 };
 

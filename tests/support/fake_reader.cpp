@@ -25,27 +25,59 @@ Report inputReport(const Bytes &payload) {
     return report;
 }
 
+Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes sequence(std::size_t count, std::uint8_t first) {
+    Bytes out(count);
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(first + i);
+    return out;
+}
+
+Bytes inventoryFrame(std::uint8_t status, std::uint8_t antenna, std::uint8_t count,
+                     const Bytes &epcIds, std::uint8_t code) {
+    return answerFrame(0x00, code, status, joined({{antenna, count}, epcIds}));
+}
+
+Bytes readOutFrame(std::uint8_t status, std::uint8_t count, const Bytes &records) {
+    return answerFrame(0x09, 0x72, status, joined({{count}, records}));
+}
+
+Bytes readerInformationAnswer(std::uint8_t scanTimeUnits) {
+    Bytes info(12, 0x00);
+    info[7] = scanTimeUnits;
+    return answerFrame(0x00, 0x21, 0x00, info);
+}
+
 // --- FakeDevice ---------------------------------------------------------
 
 FakeDevice::FakeDevice(std::string devicePath, unsigned short vendor, unsigned short product)
     : path(std::move(devicePath)), vendorId(vendor), productId(product) {}
 
-void FakeDevice::answer(const Bytes &frame, std::vector<std::size_t> split) {
+std::vector<Report> FakeDevice::cut(const Bytes &frame, const std::vector<std::size_t> &split) {
     std::vector<Report> reports;
     std::size_t at = 0;
-    for (std::size_t size : split) {
+    auto take = [&](std::size_t size) {
         const std::size_t n = std::min(size, frame.size() - at);
         reports.push_back(inputReport(Bytes(frame.begin() + static_cast<long>(at),
                                             frame.begin() + static_cast<long>(at + n))));
         at += n;
-    }
-    while (at < frame.size()) {
-        const std::size_t n = std::min<std::size_t>(62, frame.size() - at);
-        reports.push_back(inputReport(Bytes(frame.begin() + static_cast<long>(at),
-                                            frame.begin() + static_cast<long>(at + n))));
-        at += n;
-    }
-    script_.push_back(std::move(reports));
+    };
+    for (std::size_t size : split)
+        if (at < frame.size()) take(size);
+    while (at < frame.size()) take(62);
+    return reports;
+}
+
+void FakeDevice::answer(const Bytes &frame, std::vector<std::size_t> split) {
+    script_.push_back(cut(frame, split));
+}
+
+void FakeDevice::queueSplit(const Bytes &stream, const std::vector<std::size_t> &split) {
+    for (const Report &report : cut(stream, split)) input_.push_back(report);
 }
 
 void FakeDevice::answerReports(std::vector<Report> reports) { script_.push_back(std::move(reports)); }
@@ -89,11 +121,7 @@ int FakeDevice::write(const std::uint8_t *bytes) {
         script_.pop_front();
     } else if (responder) {
         const Bytes frame(report.begin() + 2, report.begin() + 2 + std::min<int>(report[1], 62));
-        const Bytes reply = responder(frame);
-        for (std::size_t at = 0; at < reply.size(); at += 62)
-            reports.push_back(inputReport(
-                Bytes(reply.begin() + static_cast<long>(at),
-                      reply.begin() + static_cast<long>(std::min(reply.size(), at + 62)))));
+        reports = cut(responder(frame), {});
     }
     input_.insert(input_.end(), reports.begin(), reports.end());
     return REPORT_SIZE;

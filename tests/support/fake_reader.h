@@ -8,6 +8,7 @@
 // the library is tested in microseconds.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,29 @@ Bytes answerFrame(std::uint8_t adr, std::uint8_t reCmd, std::uint8_t status,
                   const Bytes &data = {});
 // An input report carrying `payload` (at most 62 bytes) with its count in byte 1.
 Report inputReport(const Bytes &payload);
+// The parts one after the other.
+Bytes joined(std::initializer_list<Bytes> parts);
+// `count` bytes counting up from `first`: recognisable data.
+Bytes sequence(std::size_t count, std::uint8_t first);
+// A Gen2 inventory answer frame (reCmd `code`): Status, Antenna, Count, EPC-ID data.
+Bytes inventoryFrame(std::uint8_t status, std::uint8_t antenna, std::uint8_t count,
+                     const Bytes &epcIds = {}, std::uint8_t code = 0x01);
+// A tag-buffer read-out frame from address 0x09: Status, Count, records.
+Bytes readOutFrame(std::uint8_t status, std::uint8_t count, const Bytes &records = {});
+// An answer to GetReaderInformation reporting a scan time of `units` x 100 ms.
+Bytes readerInformationAnswer(std::uint8_t scanTimeUnits = 0);
+
+// Outputs start as these sentinels, so that every byte written shows.
+constexpr std::uint8_t kUntouched = 0xEE;
+constexpr int kUntouchedCount = 0x5A5A;
+// True when the `n` bytes at `p` all hold `value`.
+inline bool allAre(const unsigned char *p, std::size_t n, std::uint8_t value = kUntouched) {
+    return std::all_of(p, p + n, [value](unsigned char b) { return b == value; });
+}
+// A write fault that refuses the sync control report alone.
+inline bool isSyncReport(const Report &report) {
+    return report[0] == REPORT_ID_CONTROL && report[1] == CTRL_SYNC;
+}
 
 class FakeDevice {
 public:
@@ -57,6 +81,8 @@ public:
     // Input reports served before any answer, whatever was sent.
     void queue(const Report &report) { input_.push_back(report); }
     void queue(const Bytes &payload) { input_.push_back(inputReport(payload)); }
+    // Input reports carrying `stream`, cut as answer() cuts it.
+    void queueSplit(const Bytes &stream, const std::vector<std::size_t> &split = {});
     // Drops every input report and scripted answer not yet served.
     void clearInput() {
         input_.clear();
@@ -86,6 +112,7 @@ public:
 
 private:
     friend class FakeBus;
+    static std::vector<Report> cut(const Bytes &frame, const std::vector<std::size_t> &split);
     int write(const std::uint8_t *report);
     int read(std::uint8_t *report, unsigned waitMs, unsigned &clock);
 

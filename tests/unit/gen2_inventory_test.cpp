@@ -14,25 +14,21 @@ namespace {
 const unsigned char kMaskAddress[2] = {0x00, 0x20};
 const unsigned char kMaskData[32] = {0xAB, 0xCD, 0xEF, 0x12};
 
-// An inventory answer frame: Status, Antenna, Count, EPC-ID data.
-Bytes inventoryFrame(std::uint8_t status, std::uint8_t antenna, std::uint8_t count,
-                     const Bytes &epcIds, std::uint8_t code = 0x01) {
-    Bytes data = {antenna, count};
-    data.insert(data.end(), epcIds.begin(), epcIds.end());
-    return answerFrame(0x00, code, status, data);
-}
-
 class Inventory : public ReaderTest {
 protected:
     struct Outputs : EpcListOutputs {
         unsigned char antenna = kUntouched;
     };
+    static void expectWalk(const Outputs &o, int tagCount, const Bytes &list,
+                           unsigned char antenna) {
+        o.expectWalked(tagCount, list);
+        EXPECT_EQ(o.antenna, antenna);
+    }
 
-    // qValue 4, session 0; mask: bank 2, address 00 20, maskLength bits;
+    // qValue 4, session 0; mask: bank 2, address 00 20, 12 bits;
     // TID block 10 20; target block 30 40 50.
-    int inventory(Outputs &o, int maskFlag = 0, int tidFlag = 0, int targetFlag = 0,
-                  int maskLength = 12) {
-        return Inventory_G2(&address, 4, 0, 2, kMaskAddress, maskLength, kMaskData, maskFlag, 0x10,
+    int inventory(Outputs &o, int maskFlag = 0, int tidFlag = 0, int targetFlag = 0) {
+        return Inventory_G2(&address, 4, 0, 2, kMaskAddress, 12, kMaskData, maskFlag, 0x10,
                             0x20, tidFlag, 0x30, 0x40, 0x50, targetFlag, o.epcList, &o.antenna,
                             &o.totalLength, &o.tagCount, port);
     }
@@ -45,17 +41,7 @@ protected:
     unsigned char address = 0x00;
 };
 
-TEST_F(Inventory, SyncReportThenTheShortestRequest) {
-    reader.answer(inventoryFrame(0x01, 1, 0, {}));
-    Outputs o;
-    EXPECT_EQ(inventory(o), 1);
-    EXPECT_EQ(reader.dialogue().at(0), bytes({0x03, CTRL_SYNC}));
-    EXPECT_EQ(reader.dialogue().at(1),
-              bytes({0x02, 0x07, 0x06, 0x00, 0x01, 0x04, 0x00, 0xAC, 0x36}));
-    EXPECT_EQ(address, 0x00);
-}
-
-TEST_F(Inventory, EightRequestForms) {
+TEST_F(Inventory, SyncReportThenOneOfEightRequestForms) {
     struct Case {
         bool mask, tid, target;
         Bytes data;  // after qValue and session
@@ -80,12 +66,13 @@ TEST_F(Inventory, EightRequestForms) {
         Outputs o;
         inventory(o, c.mask, c.tid, c.target);
         const Bytes expected = withCrc(joined({bytes({lens[i], 0x00, 0x01, 0x04, 0x00}), c.data}));
+        EXPECT_EQ(reader.dialogue().at(0), bytes({0x03, CTRL_SYNC})) << i;
         EXPECT_EQ(reader.frames(), std::vector<Bytes>{expected}) << i;
     }
 }
 
 TEST_F(Inventory, OnlyAFlagOfExactlyOneSendsItsBlock) {
-    for (int flag : {0, 2, 255, 0x102, 0x101}) {
+    for (int flag : {2, 255, 0x101}) {
         reader.forget();
         Outputs o;
         inventory(o, flag, flag, flag);
@@ -114,8 +101,7 @@ TEST_F(Inventory, FastInventorySendsNoSyncAndHandsBackTheAntenna) {
               joined({bytes({0x02, 0x0A}),
                       withCrc(bytes({0x09, 0x00, 0x00, 0x04, 0x01, 0x02, 0x80, 0x0A}))}));
     EXPECT_EQ(reader.controls(), (std::vector<std::uint8_t>{CTRL_POLL, CTRL_ACK}));
-    EXPECT_EQ(o.antenna, 0x08);
-    EXPECT_EQ(o.list(3), bytes({0xE1, 0xE2, kUntouched}));
+    expectWalk(o, 1, bytes({0xE1, 0xE2}), 0x08);
 }
 
 TEST_F(Inventory, FramesAreJoinedCountsSummedAndTheLastAntennaKept) {
@@ -129,10 +115,7 @@ TEST_F(Inventory, FramesAreJoinedCountsSummedAndTheLastAntennaKept) {
             reader.answer(stream, split);
             Outputs o;
             EXPECT_EQ(fast ? fastInventory(o) : inventory(o), 1);
-            EXPECT_EQ(o.tagCount, 3);
-            EXPECT_EQ(o.totalLength, 6);
-            EXPECT_EQ(o.list(7), bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, kUntouched}));
-            EXPECT_EQ(o.antenna, 0x04);
+            expectWalk(o, 3, bytes({0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2}), 0x04);
         }
     }
 }
@@ -143,10 +126,7 @@ TEST_F(Inventory, WalkStopsAtTheFirstStatusOutside1To4) {
                           inventoryFrame(0x01, 0x03, 1, bytes({0xC1, 0xC2}))}));
     Outputs o;
     EXPECT_EQ(inventory(o), 0x05);
-    EXPECT_EQ(o.tagCount, 2);
-    EXPECT_EQ(o.totalLength, 2);
-    EXPECT_EQ(o.list(3), bytes({0xA1, 0xA2, kUntouched}));
-    EXPECT_EQ(o.antenna, 0x01);
+    expectWalk(o, 2, bytes({0xA1, 0xA2}), 0x01);
 
     // An answer that is only a "no tag" frame.
     reader.answer(answerFrame(0x00, 0x01, 0xFB));
@@ -185,10 +165,7 @@ TEST_F(Inventory, FramesTooShortForTheirFieldsGiveNothingButTheirStatus) {
                           inventoryFrame(0x01, 0x02, 1, bytes({0xC1, 0xC2}))}));
     Outputs o;
     EXPECT_EQ(inventory(o), 1);
-    EXPECT_EQ(o.tagCount, 1);
-    EXPECT_EQ(o.totalLength, 2);
-    EXPECT_EQ(o.list(3), bytes({0xC1, 0xC2, kUntouched}));
-    EXPECT_EQ(o.antenna, 0x02);
+    expectWalk(o, 1, bytes({0xC1, 0xC2}), 0x02);
 }
 
 TEST_F(Inventory, AnswerLongerThanTheResponseBufferIsRefused) {
@@ -224,8 +201,7 @@ protected:
 };
 
 TEST_F(SingleTag, Status1DeliversTheLeadingByteAndTheEpc) {
-    Bytes data = bytes({0x30});
-    for (int i = 0; i < 12; ++i) data.push_back(static_cast<std::uint8_t>(0xE0 + i));
+    const Bytes data = joined({bytes({0x30}), sequence(12, 0xE0)});
     reader.answer(answerFrame(0x05, 0x0F, 0x01, data));
     Outputs o;
     EXPECT_EQ(call(o), 1);
@@ -243,7 +219,6 @@ TEST_F(SingleTag, AnythingButAFullStatus1AnswerWritesNothing) {
     };
     const Case cases[] = {
         {answerFrame(0x05, 0x0F, 0x00, bytes({0x30, 0xE0})), 0x00},
-        {answerFrame(0x05, 0x0F, 0xFB), 0xFB},
         {answerFrame(0x05, 0x10, 0x01, bytes({0x30, 0xE0})), ERR_RESPONSE_CMD},
         {answerFrame(0x05, 0x0F, 0x01), ERR_COMM},  // Status 1, but no room for a tag
         {{}, ERR_COMM},

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fake_reader.h"
+#include "reader_fixture.h"
 
 using namespace tessaro::testing;
 
@@ -8,17 +8,17 @@ namespace {
 
 class PortTable : public ::testing::Test {
 protected:
-    // A command that reaches the reader on `portIndex`, answered as usual.
-    int readerInformation(int portIndex, FakeDevice &device) {
-        device.answer(answerFrame(0x00, 0x21, 0x00, Bytes(12, 0x11)));
-        unsigned char address = 0, v[2], b[10];
-        return GetReaderInformation(&address, v, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
-                                    &b[7], &b[8], &b[9], portIndex);
+    // A command that reaches `device` on `portIndex`, answered as usual.
+    static int answered(int portIndex, FakeDevice &device) {
+        device.answer(readerInformationAnswer());
+        return readerInformation(portIndex);
     }
-    int readerInformationUnanswered(int portIndex) {
-        unsigned char address = 0, v[2], b[10];
-        return GetReaderInformation(&address, v, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
-                                    &b[7], &b[8], &b[9], portIndex);
+    // Installs the bus and opens the first reader: its port index.
+    int installAndOpen() {
+        bus.install();
+        int port = 0;
+        EXPECT_EQ(OpenUSBPort(&port), 0);
+        return port;
     }
 
     FakeBus bus;
@@ -37,13 +37,10 @@ TEST_F(PortTable, NoReaderAttached) {
 
 TEST_F(PortTable, OneReaderGetsIndexOneAndOneSyncReport) {
     FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    int port = installAndOpen();
     EXPECT_EQ(port, 1);
     EXPECT_EQ(reader.dialogue(), std::vector<Bytes>{bytes({0x03, 0x0F})});
-    const Report &sync = reader.sent.at(0);
-    EXPECT_TRUE(std::all_of(sync.begin() + 2, sync.end(), [](auto b) { return b == 0; }));
+    EXPECT_TRUE(allAre(reader.sent.at(0).data() + 2, REPORT_SIZE - 2, 0));
 }
 
 TEST_F(PortTable, NonMatchingDevicesAreOpenedExaminedAndClosed) {
@@ -52,16 +49,14 @@ TEST_F(PortTable, NonMatchingDevicesAreOpenedExaminedAndClosed) {
     FakeDevice &unreadable = bus.addReader();
     unreadable.hideAttributes = true;
     FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    int port = installAndOpen();
     EXPECT_EQ(port, 1);
     for (FakeDevice *d : {&otherVendor, &otherProduct, &unreadable}) {
         EXPECT_EQ(d->opens, 1);
         EXPECT_FALSE(d->isOpen());
     }
     EXPECT_TRUE(reader.isOpen());
-    EXPECT_EQ(readerInformation(1, reader), 0);
+    EXPECT_EQ(answered(1, reader), 0);
 }
 
 TEST_F(PortTable, MissingPositionsAndRefusedOpensAreSkipped) {
@@ -70,22 +65,18 @@ TEST_F(PortTable, MissingPositionsAndRefusedOpensAreSkipped) {
     bus.addReader();  // position 1: interfacePath fails for it
     FakeDevice &reader = bus.addReader();
     bus.missingPositions = {1};
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    EXPECT_EQ(installAndOpen(), 1);
     EXPECT_EQ(reader.controls(), Bytes{CTRL_SYNC});
 }
 
 TEST_F(PortTable, OpenTwiceFailsButTheFirstPortKeepsWorking) {
     FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    int port = installAndOpen();
     int second = 9;
     EXPECT_EQ(OpenUSBPort(&second), ERR_COMM);
     EXPECT_EQ(second, 9);
     EXPECT_EQ(reader.opens, 1);  // nothing opened while port 1 is in use
-    EXPECT_EQ(readerInformation(port, reader), 0);
+    EXPECT_EQ(answered(port, reader), 0);
     // The fruitless enumeration cleared the in-use flags: the index cannot be
     // closed now, and the next open takes slot 1 again.
     EXPECT_EQ(CloseUSBPort(port), ERR_COMM);
@@ -96,73 +87,42 @@ TEST_F(PortTable, OpenTwiceFailsButTheFirstPortKeepsWorking) {
     EXPECT_EQ(reader.closes, 1);
 }
 
-TEST_F(PortTable, CloseTwice) {
-    bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
-    EXPECT_EQ(CloseUSBPort(port), 0);
-    EXPECT_EQ(CloseUSBPort(port), ERR_COMM);
-}
-
-TEST_F(PortTable, ReopenAfterCloseHandsOutIndexOneAgain) {
+TEST_F(PortTable, CloseTwiceThenReopenAtIndexOne) {
     FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
-    ASSERT_EQ(CloseUSBPort(port), 0);
+    int port = installAndOpen();
+    EXPECT_EQ(CloseUSBPort(port), 0);
     EXPECT_FALSE(reader.isOpen());
+    EXPECT_EQ(CloseUSBPort(port), ERR_COMM);
     port = 0;
     ASSERT_EQ(OpenUSBPort(&port), 0);
     EXPECT_EQ(port, 1);
-    EXPECT_EQ(readerInformation(port, reader), 0);
-}
-
-TEST_F(PortTable, ClosedPortVersusNeverOpenedPort) {
-    FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
-    ASSERT_EQ(CloseUSBPort(port), 0);
-    reader.forget();
-    EXPECT_EQ(readerInformationUnanswered(port), ERR_PORT_CLOSED);
-    EXPECT_EQ(readerInformationUnanswered(5), ERR_COMM);
-    EXPECT_TRUE(reader.sent.empty());
+    EXPECT_EQ(answered(port, reader), 0);
 }
 
 TEST_F(PortTable, TwoReaders) {
     FakeDevice &first = bus.addReader();
     FakeDevice &second = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    int port = installAndOpen();
     EXPECT_EQ(port, 1);
     EXPECT_EQ(first.controls(), Bytes{CTRL_SYNC});
     EXPECT_TRUE(second.sent.empty());
     // Index 2 holds the second reader: commands reach it, but it was never
     // handed out, so it cannot be closed.
-    EXPECT_EQ(readerInformation(2, second), 0);
+    EXPECT_EQ(answered(2, second), 0);
     EXPECT_EQ(second.frames().size(), 1u);
     EXPECT_EQ(CloseUSBPort(2), ERR_COMM);
     EXPECT_TRUE(second.isOpen());
-}
-
-TEST_F(PortTable, KeptReadersAreNotLeakedByTheNextEnumeration) {
-    FakeDevice &first = bus.addReader();
-    FakeDevice &second = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    // The next enumeration closes the handle slot 2 kept before storing a new one.
     ASSERT_EQ(CloseUSBPort(port), 0);
     ASSERT_EQ(OpenUSBPort(&port), 0);
     EXPECT_EQ(first.opens - first.closes, 1);
-    EXPECT_EQ(second.opens - second.closes, 1);  // slot 2's old handle was closed first
+    EXPECT_EQ(second.opens - second.closes, 1);
 }
 
 TEST_F(PortTable, FailedSyncLeavesTheSlotInUse) {
     FakeDevice &reader = bus.addReader();
     bus.install();
-    reader.failWrite = [](const Report &r) { return r[0] == REPORT_ID_CONTROL && r[1] == CTRL_SYNC; };
+    reader.failWrite = isSyncReport;
     int port = 3;
     EXPECT_EQ(OpenUSBPort(&port), ERR_COMM);
     EXPECT_EQ(port, 3);
@@ -174,15 +134,13 @@ TEST_F(PortTable, FailedSyncLeavesTheSlotInUse) {
 
 TEST_F(PortTable, IndexesOutsideTheTableTouchNothing) {
     FakeDevice &reader = bus.addReader();
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    EXPECT_EQ(installAndOpen(), 1);
     reader.forget();
-    for (int index : {-1, 20, 1000, -2147483647 - 1}) {
+    for (int index : {-1, 20, -2147483647 - 1}) {
         EXPECT_EQ(CloseUSBPort(index), ERR_COMM);
         unsigned char control[2] = {0x03, 0x0A};
         EXPECT_EQ(SendDataToPort(control, 2, index), 0);
-        EXPECT_EQ(readerInformationUnanswered(index), ERR_COMM);
+        EXPECT_EQ(readerInformation(index), ERR_COMM);
     }
     EXPECT_TRUE(reader.sent.empty());
 }
@@ -190,12 +148,10 @@ TEST_F(PortTable, IndexesOutsideTheTableTouchNothing) {
 TEST_F(PortTable, NineteenReadersFillTheTableAndATwentiethIsLeftAlone) {
     std::vector<FakeDevice *> readers;
     for (int i = 0; i < 20; ++i) readers.push_back(&bus.addReader());
-    bus.install();
-    int port = 0;
-    ASSERT_EQ(OpenUSBPort(&port), 0);
+    EXPECT_EQ(installAndOpen(), 1);
     for (int i = 0; i < 19; ++i) EXPECT_TRUE(readers[static_cast<size_t>(i)]->isOpen()) << i;
     EXPECT_EQ(readers[19]->opens, 0);
-    EXPECT_EQ(readerInformation(19, *readers[18]), 0);
+    EXPECT_EQ(answered(19, *readers[18]), 0);
 }
 
 }  // namespace

@@ -33,17 +33,10 @@ TEST_F(Transport, ClockMembersAreOptional) {
 }
 
 TEST_F(Transport, SwitchingClosesHandlesAndReturnsToTheLoadState) {
-    // Leave something in every piece of state: a scan time, a response, a
-    // second reader kept open in slot 2.
+    // Leave something in the state: a scan time, a response, port 1 open.
     FakeBus other;
     FakeDevice &next = other.addReader();
-    Bytes info(12, 0);
-    info[7] = 25;
-    reader.answer(answerFrame(0x00, 0x21, 0x00, info));
-    unsigned char address = 0, v[2], b[10];
-    ASSERT_EQ(GetReaderInformation(&address, v, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
-                                   &b[7], &b[8], &b[9], port),
-              0);
+    setScanTime(25);
     ASSERT_EQ(tessaro::processState().scanTimeUnits, 25);
 
     other.install();
@@ -52,10 +45,8 @@ TEST_F(Transport, SwitchingClosesHandlesAndReturnsToTheLoadState) {
     EXPECT_EQ(state.scanTimeUnits, 0);
     EXPECT_EQ(state.responseLength, 0);
     EXPECT_EQ(state.inventoryInProgress, 0);
-    EXPECT_TRUE(std::all_of(state.response, state.response + RESPONSE_BUFFER_SIZE,
-                            [](auto x) { return x == 0; }));
-    EXPECT_TRUE(std::all_of(state.command, state.command + sizeof state.command,
-                            [](auto x) { return x == 0; }));
+    EXPECT_TRUE(allAre(state.response, RESPONSE_BUFFER_SIZE, 0));
+    EXPECT_TRUE(allAre(state.command, sizeof state.command, 0));
     for (const tessaro::PortSlot &slot : state.ports) {
         EXPECT_FALSE(slot.inUse);
         EXPECT_EQ(slot.handle, tessaro::Handle::Empty);
