@@ -74,7 +74,7 @@ TESSARO_API int ReadBuffer_G2(unsigned char *address, int *totalLength, int *tag
     const int result =
         exchange(CommandFrame(address, 0x72), portIndex, {Collect::BufferStream, true});
     if (result != 0) return result;
-    if (collectedStream().length <= kEmptyReadOutMax) {
+    if (Answer().length() <= kEmptyReadOutMax) {
         *totalLength = 0;
         *tagCount = 0;
         return Answer().status();

@@ -24,17 +24,19 @@ const TagFrameLayout kReadOutFrames = {readOutCarriesTags, 4, false};
 
 int walkTagFrames(const TagFrameLayout &layout, unsigned char *epcList, unsigned char *antenna,
                   int *totalLength, int *tagCount) {
-    const protocol::CollectedStream stream = protocol::collectedStream();
+    const protocol::Answer stream;
+    const std::uint8_t *bytes = stream.bytes();
+    const std::size_t length = stream.length();
     const std::size_t dataOffset = layout.countOffset + 1;
     std::size_t listLength = 0;
     // The collectors end a stream on a frame with a Status, so the walk
     // always meets one; ERR_COMM stands for a stream that has none.
     int status = ERR_COMM;
     *tagCount = 0;
-    for (std::size_t at = 0; at < stream.length;) {
-        const std::uint8_t *frame = stream.bytes + at;
+    for (std::size_t at = 0; at < length;) {
+        const std::uint8_t *frame = bytes + at;
         const std::size_t size = frame[0] + 1u;
-        if (size > stream.length - at) break;
+        if (size > length - at) break;
         at += size;
         if (size < kShortestFrame) continue;
         status = frame[kStatusOffset];

@@ -46,8 +46,10 @@ std::size_t Answer::length() const {
     return length > 0 ? std::min(static_cast<std::size_t>(length), kResponseBufferSize) : 0;
 }
 
+const std::uint8_t *Answer::bytes() const { return processState().response; }
+
 std::size_t Answer::carriedDataLength() const {
-    const std::size_t claimed = at(0) > 5 ? at(0) - 5u : 0;
+    const std::size_t claimed = len() > 5 ? len() - 5u : 0;
     return std::min(claimed, dataLength());
 }
 
@@ -99,6 +101,5 @@ int transact(const CommandFrame &frame, int portIndex, Echo echo) {
     return result != 0 ? result : checkAnswer(frame.code(), echo);
 }
 
-CollectedStream collectedStream() { return {processState().response, Answer().length()}; }
 
 }  // namespace tessaro::protocol

@@ -39,8 +39,11 @@ public:
         std::size_t k = first;
         ((*outs = data(k++)), ...);
     }
-    // Bytes collected (the whole frame, CRC included).
+    // Bytes collected (the whole frame, CRC included; for a stream, every
+    // frame of it), never more than the response buffer holds.
     std::size_t length() const;
+    // The collected bytes themselves, for the commands that walk a stream.
+    const std::uint8_t *bytes() const;
     // Answer data bytes: the bytes between Status and the CRC.
     std::size_t dataLength() const { return length() > 6 ? length() - 6 : 0; }
     // Data bytes the answer really carries: no more than its Len byte claims
@@ -136,14 +139,5 @@ int command(const CommandFrame &frame, int portIndex, Rule rule, unsigned char *
     if (result != 0) return result;
     return accept(rule, address, std::forward<Fill>(fill));
 }
-
-// The whole answer collected by the last exchange, for the commands that walk
-// a stream of frames: `length` bytes at `bytes`, never more than the response
-// buffer holds.
-struct CollectedStream {
-    const std::uint8_t *bytes;
-    std::size_t length;
-};
-CollectedStream collectedStream();
 
 }  // namespace tessaro::protocol
