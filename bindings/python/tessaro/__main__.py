@@ -30,9 +30,12 @@ def main(argv: Optional[List[str]] = None) -> int:
             simulator.install()
         with Reader(port=options.port) as reader:
             info = reader.info()
-            print(f"Tessaro SDK {sdk_version()}; reader {info.version} at address "
-                  f"{info.address:#04x}: {info.power_dbm} dBm, antennas "
-                  f"{', '.join(map(str, info.antennas))}, {info.region}")
+            region = info.region
+            band = (f" ({region.frequencies_mhz[0]}-{region.frequencies_mhz[-1]} MHz)"
+                    if region.frequencies_mhz else "")
+            print(f"Tessaro SDK {sdk_version()}, reader {info.version} at address {info.address:#04x}")
+            print(f"  region {region.code}, channels {region.min_channel}-{region.max_channel}{band}, "
+                  f"{info.power_dbm} dBm, antennas {', '.join(map(str, info.antennas))}")
             tags = reader.inventory()
             print(f"{len(tags)} tags")
             for tag in tags:

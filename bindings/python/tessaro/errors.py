@@ -90,9 +90,9 @@ class TagError(TessaroError):
 
     def __init__(self, code: int, operation: str = "", tag_error: int = 0) -> None:
         self.tag_error = tag_error
-        detail = self.TEXTS.get(tag_error, "error")
+        detail = self.TEXTS.get(tag_error, "unknown error")
         super().__init__(code, operation,
-                         f"{code_text(code)}; tag error {tag_error:#04x} ({detail})")
+                         f"{code_text(code)} Tag error {tag_error:#04x}: {detail}.")
 
 
 class ReaderNotFoundError(CommunicationError):
