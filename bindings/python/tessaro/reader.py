@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import ctypes
 import datetime
+import threading
 import time
 from ctypes import byref, c_int, c_ubyte, c_void_p
 from dataclasses import dataclass, field
@@ -266,24 +267,28 @@ def _region(max_channel_byte: int, min_channel_byte: int) -> Region:
 
 
 class _Ports:
-    """The port table is the process's: OpenUSBPort once for every Reader."""
+    """The port table is the process's: the first Reader opens it (OpenUSBPort
+    opens every reader found), the last one to close closes it."""
     users = 0
+    lock = threading.Lock()
 
     @classmethod
     def acquire(cls) -> None:
-        if cls.users == 0:
-            port = c_int(0)
-            if _native.tessaro().OpenUSBPort(byref(port)) != 0:
-                raise ReaderNotFoundError(ERR_COMM, "OpenUSBPort",
-                                          "no reader found: no HID device 0470:A112 answered")
-        cls.users += 1
+        with cls.lock:
+            if cls.users == 0:
+                port = c_int(0)
+                if _native.tessaro().OpenUSBPort(byref(port)) != 0:
+                    raise ReaderNotFoundError(ERR_COMM, "OpenUSBPort",
+                                              "no reader found: no HID device 0470:A112 answered")
+            cls.users += 1
 
     @classmethod
     def release(cls) -> None:
-        cls.users -= 1
-        if cls.users == 0:
-            for index in range(1, MAX_PORTS):
-                _native.tessaro().CloseUSBPort(index)
+        with cls.lock:
+            cls.users -= 1
+            if cls.users == 0:
+                for index in range(1, MAX_PORTS):
+                    _native.tessaro().CloseUSBPort(index)
 
 
 class Reader:
