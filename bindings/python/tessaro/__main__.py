@@ -34,7 +34,7 @@ def main(argv: Optional[List[str]] = None) -> int:
             band = (f" ({region.frequencies_mhz[0]}-{region.frequencies_mhz[-1]} MHz)"
                     if region.frequencies_mhz else "")
             print(f"Tessaro SDK {sdk_version()}, reader {info.version} at address {info.address:#04x}")
-            print(f"  region {region.code}, channels {region.min_channel}-{region.max_channel}{band}, "
+            print(f"  region {region.code} {region.name}, channels {region.min_channel}-{region.max_channel}{band}, "
                   f"{info.power_dbm} dBm, antennas {', '.join(map(str, info.antennas))}")
             tags = reader.inventory()
             print(f"{len(tags)} tags")

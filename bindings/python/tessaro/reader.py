@@ -90,10 +90,17 @@ class Mask:
         return len(self.data) * 8 if self.length is None else self.length
 
 
+# The region plans by code, with the names the `tessaro` tool uses.
+REGION_NAMES = {1: ("china", "China"), 2: ("us", "US (FCC)"), 3: ("korea", "Korea"),
+                4: ("eu", "EU (ETSI)"), 5: ("japan", "Japan")}
+WORK_MODES = ("answer", "active", "trigger")
+
+
 @dataclass(frozen=True)
 class Region:
     """A region code with the channel range in use."""
     code: int
+    name: str            # "us", ... (REGION_NAMES); "" for a code without a plan
     min_channel: int
     max_channel: int
     frequencies_mhz: Tuple[float, ...] = field(repr=False)  # the channels in use; empty
@@ -102,7 +109,8 @@ class Region:
     def __repr__(self) -> str:
         band = (f", {self.frequencies_mhz[0]}-{self.frequencies_mhz[-1]} MHz"
                 if self.frequencies_mhz else "")
-        return f"Region(code={self.code}, channels {self.min_channel}-{self.max_channel}{band})"
+        return (f"Region({self.code} {self.name or '(no plan)'}, "
+                f"channels {self.min_channel}-{self.max_channel}{band})")
 
 
 @dataclass(frozen=True)
@@ -117,7 +125,7 @@ class ReaderInfo:
     scan_time_ms: int
     antennas: Tuple[int, ...]    # the antennas in use, 1 to 4
     beep: bool
-    work_mode: int
+    work_mode: str               # "answer", "active", "trigger" (else "mode N")
     comm_type: int
 
 
@@ -225,8 +233,19 @@ def decode_tags(epc_list: bytes) -> List[Tag]:
     return _tags(_in(epc_list), len(epc_list))
 
 
-def channels(region: int) -> List[float]:
-    """The channel frequencies of a region's plan, in MHz (empty for a code without one)."""
+def _region_code(region: Union[int, str]) -> int:
+    if isinstance(region, int):
+        return region
+    for code, (name, _) in REGION_NAMES.items():
+        if region == name:
+            return code
+    raise ValueError(f"regions are {', '.join(n for n, _ in REGION_NAMES.values())}: {region!r}")
+
+
+def channels(region: Union[int, str]) -> List[float]:
+    """The channel frequencies of a region's plan (a code, or its name: "us", "eu", ...),
+    in MHz; empty for a code without a plan."""
+    region = _region_code(region)
     library = _native.tessaro()
     texts = (c_void_p * 52)()
     library.GetChannelList(region, texts)
@@ -263,7 +282,8 @@ def _region(max_channel_byte: int, min_channel_byte: int) -> Region:
     code = ((max_channel_byte >> 6) << 2) | (min_channel_byte >> 6)
     low, high = min_channel_byte & 0x3F, max_channel_byte & 0x3F
     plan = channels(code)
-    return Region(code, low, high, tuple(plan[low:high + 1]) if high < len(plan) else ())
+    return Region(code, REGION_NAMES.get(code, ("", ""))[0], low, high,
+                  tuple(plan[low:high + 1]) if low <= high < len(plan) else ())
 
 
 class _Ports:
@@ -351,7 +371,9 @@ class Reader:
                           reader_type=b[0], protocols=protocols, region=_region(b[2], b[3]),
                           power_dbm=b[4], scan_time_ms=100 * b[5],
                           antennas=tuple(k + 1 for k in range(4) if b[6] >> k & 1),
-                          beep=bool(b[7]), work_mode=b[8], comm_type=b[9])
+                          beep=bool(b[7]),
+                          work_mode=WORK_MODES[b[8]] if b[8] < len(WORK_MODES) else f"mode {b[8]}",
+                          comm_type=b[9])
 
     def serial_number(self) -> bytes:
         serial = _out(4)
@@ -533,17 +555,23 @@ class Reader:
     def set_beep(self, on: bool) -> None:
         self._run("SetBeepNotification", int(bool(on)))
 
-    def set_work_mode(self, mode: int) -> None:
+    def set_work_mode(self, mode: Union[int, str]) -> None:
+        """"answer", "active", "trigger", or the mode's number."""
+        if isinstance(mode, str):
+            if mode not in WORK_MODES:
+                raise ValueError(f"work modes are {', '.join(WORK_MODES)}: {mode!r}")
+            mode = WORK_MODES.index(mode)
         self._run("SetWorkMode", _byte(mode, "work mode"))
 
     def set_address(self, address: int) -> None:
         """Gives the reader a new address; later commands use it."""
         self._run("SetAddress", _byte(address, "address"))
 
-    def set_region(self, code: int, min_channel: Optional[int] = None,
+    def set_region(self, region: Union[int, str], min_channel: Optional[int] = None,
                    max_channel: Optional[int] = None) -> None:
-        """Sets a region (1 to 5, channels(code) lists its plan) with a channel
-        range, all of its channels by default."""
+        """Sets a region (1 to 5, or its name: "us", "eu", ...; channels(region)
+        lists its plan) with a channel range, all of its channels by default."""
+        code = _region_code(region)
         plan = channels(code)
         if not plan:
             raise ValueError(f"region {code} has no channel plan (1 to 5 have)")
@@ -560,7 +588,11 @@ class Reader:
         """The reader's real-time clock."""
         data = _out(6)
         self._run("GetTime", data)
-        return datetime.datetime(2000 + data[0], data[1], data[2], data[3], data[4], data[5])
+        try:
+            return datetime.datetime(2000 + data[0], data[1], data[2], data[3], data[4], data[5])
+        except ValueError:
+            raise TessaroError(ERR_COMM, "GetTime",
+                               f"the reader's clock holds no valid date: {bytes(data).hex()}") from None
 
     def set_clock(self, when: datetime.datetime) -> None:
         if not 2000 <= when.year <= 2099:

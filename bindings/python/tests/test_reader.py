@@ -148,7 +148,8 @@ def test_6b_commands(reader):
     ("set_scan_time", 500, "scan_time_ms", 500),
     ("set_antennas", [3, 1], "antennas", (1, 3)),
     ("set_beep", False, "beep", False),
-    ("set_work_mode", 1, "work_mode", 1),
+    ("set_work_mode", "active", "work_mode", "active"),
+    ("set_work_mode", 7, "work_mode", "mode 7"),
 ])
 def test_settings(reader, setter, value, field, expected):
     getattr(reader, setter)(value)
@@ -157,7 +158,7 @@ def test_settings(reader, setter, value, field, expected):
 
 @pytest.mark.parametrize("code, channels, expected", [
     (1, (2, 5), (1, 2, 5)),
-    (4, (None, None), (4, 0, 14)),
+    ("eu", (None, None), (4, 0, 14)),
     (3, (7, None), (3, 7, 31)),
 ])
 def test_region(reader, code, channels, expected):
@@ -165,6 +166,7 @@ def test_region(reader, code, channels, expected):
     region = reader.info().region
     assert (region.code, region.min_channel, region.max_channel) == expected
     assert list(region.frequencies_mhz) == tessaro.channels(code)[expected[1]:expected[2] + 1]
+    assert region.name == tessaro.reader.REGION_NAMES[expected[0]][0]
 
 
 def test_clock_address_and_gpio(reader):
@@ -196,6 +198,8 @@ def test_channel_plans(region, count, first, last):
     lambda r: r.inventory(antenna=5),
     lambda r: r.write_6b("E004", 0, b"1"),
     lambda r: r.set_region(9),
+    lambda r: r.set_region("mars"),
+    lambda r: r.set_work_mode("sleepy"),
     lambda r: r.lock(LockTarget.USER, LockAction.LOCKED, password=2 ** 32),
 ])
 def test_bad_arguments_send_nothing(sim, reader, call):
