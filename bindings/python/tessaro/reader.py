@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import ctypes
 import datetime
+import functools
 import threading
 import time
 from ctypes import byref, c_int, c_ubyte, c_void_p
@@ -18,8 +19,8 @@ from enum import IntEnum
 from typing import Iterator, List, Optional, Sequence, Tuple, Union
 
 from . import _native
-from .errors import (ERR_COMM, STATUS_NO_TAG, ReaderNotFoundError, TessaroError, check,
-                     error_for)
+from .errors import (ERR_COMM, STATUS_NO_TAG, CommunicationError, ReaderNotFoundError,
+                     TessaroError, check, error_for)
 
 EPC_LIST_MAX_BYTES = 6000
 MAX_PORTS = 20
@@ -220,8 +221,9 @@ def _tags(epc_list, length: int) -> List[Tag]:
         if result != 1:
             if result < 0:
                 # A record whose lengths disagree: the reader sent a damaged list.
-                raise TessaroError(ERR_COMM, "TessaroDecodeTagRecord",
-                                   f"the reader's tag list does not decode at byte {offset.value}")
+                raise CommunicationError(ERR_COMM, "TessaroDecodeTagRecord",
+                                         f"the reader's tag list does not decode at byte "
+                                         f"{offset.value}")
             return tags
         tags.append(Tag(epc=ctypes.string_at(record.epc, record.epcLength),
                         antenna=record.antenna, rssi=record.rssi,
@@ -256,19 +258,16 @@ def channels(region: Union[int, str]) -> List[float]:
             break
         frequencies.append(float(ctypes.string_at(pointer).decode().split()[0]))
         if owned:
-            _libc_free(pointer)
+            _libc_free()(pointer)
     return frequencies
 
 
-def _libc_free(pointer: int) -> None:
-    global _free
-    if _free is None:
-        _free = ctypes.CDLL(None).free
-        _free.argtypes, _free.restype = [c_void_p], None
-    _free(pointer)
-
-
-_free = None
+@functools.lru_cache(maxsize=None)
+def _libc_free():
+    """The C library's free(), for the texts GetChannelList allocates."""
+    free = ctypes.CDLL(None).free
+    free.argtypes, free.restype = [c_void_p], None
+    return free
 
 
 def sdk_version() -> str:
@@ -317,6 +316,9 @@ class Reader:
     `port` 1 is the first reader found, 2 the second, and so on. `address` is
     the reader address of the command frames (0xFF: any reader). Use it as a
     context manager, or call close().
+
+    Opening reads the reader's information: the library learns the reader's
+    scan time from it, and waits for inventory answers accordingly.
     """
 
     def __init__(self, port: int = 1, address: int = BROADCAST) -> None:
@@ -324,9 +326,14 @@ class Reader:
             raise ValueError(f"a port is 1 to {MAX_PORTS - 1}: {port}")
         self._lib = _native.tessaro()
         self._address = c_ubyte(_byte(address, "address"))
-        _Ports.acquire()
         self.port = port
+        _Ports.acquire()
         self._open = True
+        try:
+            self.info()
+        except TessaroError:
+            self.close()
+            raise
 
     def __enter__(self) -> "Reader":
         return self
@@ -365,6 +372,7 @@ class Reader:
         version, b = _out(2), [c_ubyte() for _ in range(10)]
         self._run("GetReaderInformation", version, *[byref(x) for x in b])
         b = [x.value for x in b]
+        self._scan_units = b[5]
         protocols = tuple(name for bit, name in ((1, "EPC Gen2"), (0, "ISO 18000-6B"))
                           if b[1] >> bit & 1)
         return ReaderInfo(address=self.address, version=f"{version[0]}.{version[1]}",
@@ -396,7 +404,8 @@ class Reader:
         mask: only the tags whose memory matches it.
         tid: (first word, word count) of the TID bank to read with each EPC.
         antenna: only this antenna (1 to 4); by default those of the reader's setting.
-        target, scan_time_ms: Gen2 target flag (0 A, 1 B) and a scan time for this round.
+        target, scan_time_ms: Gen2 target flag (0 A, 1 B) and a scan time for this
+            round (the reader's own by default).
         """
         block = _MaskBlock(mask)
         tid_address, tid_words = tid if tid else (0, 0)
@@ -406,7 +415,8 @@ class Reader:
             if not 1 <= antenna <= 4:
                 raise ValueError(f"an antenna is 1 to 4: {antenna}")
             antenna_byte = 0x80 + antenna - 1
-        scan_units = 0 if scan_time_ms is None else _byte(scan_time_ms // 100, "scan time / 100 ms")
+        scan_units = (self._scan_units if scan_time_ms is None
+                      else _byte(scan_time_ms // 100, "scan time / 100 ms"))
         epc_list, last_antenna = _out(EPC_LIST_MAX_BYTES), c_ubyte()
         total, count = c_int(0), c_int(0)
         code = self._call("Inventory_G2", _byte(q, "q"), _byte(session, "session"),
@@ -545,6 +555,7 @@ class Reader:
     def set_scan_time(self, ms: int) -> None:
         """The inventory scan time, in steps of 100 ms (300 to 25500)."""
         self._run("SetInventoryScanTime", _byte(ms // 100, "scan time / 100 ms"))
+        self.info()    # the library stretches its inventory waits by what it reads here
 
     def set_antennas(self, antennas: Sequence[int]) -> None:
         """The antennas to use, e.g. [1, 3]."""

@@ -1,4 +1,5 @@
 """The binding's reader methods against the simulated reader holding the sample shelf."""
+import ctypes
 import datetime
 import subprocess
 import sys
@@ -227,3 +228,13 @@ def test_module_runs_an_inventory():
     assert run.returncode == 0, run.stderr
     assert f"{len(shelf())} tags" in run.stdout
     assert shelf()[0]["epc"] in run.stdout
+
+
+def test_reader_that_does_not_answer_on_open_is_let_go(sim):
+    sim.inject_fault(Fault.SILENT, -1)
+    with pytest.raises(tessaro.CommunicationError):
+        tessaro.open()
+    # The port was closed again: the library hands it out anew.
+    library, port = tessaro._native.tessaro(), ctypes.c_int(0)
+    assert library.OpenUSBPort(ctypes.byref(port)) == 0
+    assert library.CloseUSBPort(port.value) == 0
