@@ -279,6 +279,7 @@ TESSARO_FUNCTIONS: Dict[str, Signature] = {
     "TessaroDecodeTagRecordCount": (_INT, [_BYTES, _INT]),
     # TessaroErrors.h
     "TessaroReturnCodeText": (_TEXT, [_INT]),
+    "TessaroTagErrorText": (_TEXT, [_INT]),
 }
 
 # libTessaroSim: TessaroSim.h.

@@ -29,6 +29,11 @@ def code_text(code: int) -> str:
     return _native.tessaro().TessaroReturnCodeText(code).decode("utf-8", "replace")
 
 
+def tag_error_text(tag_error: int) -> str:
+    """The library's name and sentence for a tag's error code."""
+    return _native.tessaro().TessaroTagErrorText(tag_error).decode("utf-8", "replace")
+
+
 class TessaroError(Exception):
     """A library call that did not succeed.
 
@@ -86,13 +91,10 @@ class TagError(TessaroError):
             11 insufficient power.
     """
 
-    TEXTS = {0: "other error", 3: "memory overrun", 4: "memory locked", 11: "insufficient power"}
-
     def __init__(self, code: int, operation: str = "", tag_error: int = 0) -> None:
         self.tag_error = tag_error
-        detail = self.TEXTS.get(tag_error, "unknown error")
         super().__init__(code, operation,
-                         f"{code_text(code)} Tag error {tag_error:#04x}: {detail}.")
+                         f"{code_text(code)} Tag error {tag_error:#04x}, {tag_error_text(tag_error)}")
 
 
 class ReaderNotFoundError(CommunicationError):
