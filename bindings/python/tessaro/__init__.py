@@ -10,13 +10,13 @@ as tessaro._native describes (``TESSARO_LIBRARY_PATH`` first).
 """
 from .errors import (CommunicationError, CrcError, FrameTooLongError, NoTagError,
                      ParameterError, PortClosedError, ReaderNotFoundError, ResponseError,
-                     TagError, TagSilentError, TessaroError, code_text)
+                     TagError, TagSilentError, TessaroError, code_text, tag_error_text)
 from .reader import (Bank, LockAction, LockTarget, Mask, Reader, ReaderInfo, Region, Tag,
                      channels, decode_tags, open, sdk_version)
 
 __all__ = [
     "Bank", "LockAction", "LockTarget", "Mask", "Reader", "ReaderInfo", "Region", "Tag",
-    "channels", "decode_tags", "open", "sdk_version", "code_text",
+    "channels", "decode_tags", "open", "sdk_version", "code_text", "tag_error_text",
     "TessaroError", "CommunicationError", "CrcError", "ResponseError", "PortClosedError",
     "ParameterError", "FrameTooLongError", "NoTagError", "TagSilentError", "TagError",
     "ReaderNotFoundError",
