@@ -19,7 +19,7 @@ import os
 import sys
 from ctypes import POINTER, Structure, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
 from pathlib import Path
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, List, Tuple
 
 LIBRARY_PATH_VARIABLE = "TESSARO_LIBRARY_PATH"
 

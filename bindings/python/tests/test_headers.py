@@ -1,6 +1,5 @@
 """Every ctypes signature and structure of the binding against the C headers."""
-from ctypes import (POINTER, Array, Structure, c_char_p, c_int, c_size_t, c_ubyte, c_uint,
-                    c_void_p, sizeof)
+from ctypes import POINTER, Array, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
 
 import pytest
 
