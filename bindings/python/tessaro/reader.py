@@ -287,12 +287,15 @@ def _region(max_channel_byte: int, min_channel_byte: int) -> Region:
 
 class _Ports:
     """The port table is the process's: the first Reader opens it (OpenUSBPort
-    opens every reader found), the last one to close closes it."""
+    opens every reader found), the last one to close closes it. A change of
+    transport (a simulator installed or closed) empties the table in the
+    library; Readers opened before it then no longer count."""
     users = 0
+    generation = 0
     lock = threading.Lock()
 
     @classmethod
-    def acquire(cls) -> None:
+    def acquire(cls) -> int:
         with cls.lock:
             if cls.users == 0:
                 port = c_int(0)
@@ -300,14 +303,23 @@ class _Ports:
                     raise ReaderNotFoundError(ERR_COMM, "OpenUSBPort",
                                               "no reader found: no HID device 0470:A112 answered")
             cls.users += 1
+            return cls.generation
 
     @classmethod
-    def release(cls) -> None:
+    def release(cls, generation: int) -> None:
         with cls.lock:
+            if generation != cls.generation:
+                return
             cls.users -= 1
             if cls.users == 0:
                 for index in range(1, MAX_PORTS):
                     _native.tessaro().CloseUSBPort(index)
+
+    @classmethod
+    def transport_changed(cls) -> None:
+        with cls.lock:
+            cls.users = 0
+            cls.generation += 1
 
 
 class Reader:
@@ -327,7 +339,7 @@ class Reader:
         self._lib = _native.tessaro()
         self._address = c_ubyte(_byte(address, "address"))
         self.port = port
-        _Ports.acquire()
+        self._generation = _Ports.acquire()
         self._open = True
         try:
             self.info()
@@ -345,7 +357,7 @@ class Reader:
         """Closes the port (the last Reader closes them all). Safe to call twice."""
         if self._open:
             self._open = False
-            _Ports.release()
+            _Ports.release(self._generation)
 
     @property
     def address(self) -> int:

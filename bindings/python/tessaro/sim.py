@@ -19,6 +19,7 @@ from enum import IntEnum
 from typing import Dict, Optional, Sequence, Tuple, Union
 
 from . import _native
+from .reader import _Ports
 
 VIRTUAL_CLOCK = 0
 REAL_CLOCK = 1
@@ -88,6 +89,7 @@ class Simulator:
         if self._sim:
             self._lib.TessaroSimDestroy(self._sim)
             self._sim = None
+            _Ports.transport_changed()
 
     def _check(self, result: int, what: str, error: Optional[ctypes.Array] = None) -> int:
         if self._sim is None:
@@ -98,9 +100,10 @@ class Simulator:
         return result
 
     def install(self) -> None:
-        """Routes the library to the simulator: tessaro.open() finds its readers
-        (readers already open are closed)."""
+        """Routes the library to the simulator: tessaro.open() finds its readers.
+        Readers opened before are closed (their commands fail)."""
         self._check(self._lib.TessaroSimInstall(self._sim), "install")
+        _Ports.transport_changed()
 
     def add_reader(self) -> int:
         """Plugs in a reader; returns its number (reader k opens at port k + 1)."""

@@ -38,3 +38,18 @@ def test_closed_simulator_refuses_calls():
     sim.close()
     with pytest.raises(SimulatorError):
         sim.add_reader()
+
+
+def test_reader_left_open_does_not_block_the_next_simulator():
+    with Simulator(population=None) as first:
+        first.add_tag("gen2 epc=11112222")
+        first.install()
+        forgotten = tessaro.open()
+    with Simulator() as second:
+        second.add_tag("gen2 epc=33334444")
+        second.install()
+        with tessaro.open() as reader:
+            assert [t.epc_hex for t in reader.inventory()] == ["33334444"]
+    with pytest.raises(tessaro.CommunicationError):
+        forgotten.info()
+    forgotten.close()
