@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean
+.PHONY: all deps build demo test sanitize tsan check clean fuzz
 
 all: build
 
@@ -36,8 +36,19 @@ tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan \
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
 
+# Every fuzz target for FUZZ_SECONDS seconds each (clang's libFuzzer, with the
+# address and undefined-behaviour checks), in its own build folder.
+FUZZ_SECONDS ?= 30
+FUZZ_BUILD ?= build-fuzz
+fuzz:
+	@scripts/install-deps clang-14 libclang-rt-14-dev python3
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	    -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@fuzz/run $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
 # What CI runs.
 check: test sanitize tsan
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
