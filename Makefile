@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean fuzz
+.PHONY: all deps build demo test sanitize tsan check clean fuzz memcheck
 
 all: build
 
@@ -35,6 +35,16 @@ sanitize:
 tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan \
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
+
+# The unit, simulator and fault tests under valgrind: no memory error, no leak.
+memcheck: build
+	@scripts/install-deps valgrind
+	@for t in unit_tests sim_tests fault_tests; do \
+	    echo "memcheck: $$t"; \
+	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \
+	        $(BUILD)/tests/$$t --gtest_brief=1 >/dev/null || exit 1; \
+	done
 
 # Every fuzz target for FUZZ_SECONDS seconds each (clang's libFuzzer, with the
 # address and undefined-behaviour checks), in its own build folder.
