@@ -103,6 +103,23 @@ TEST_F(StreamFrameChecks, OneInvertedByteInAnyFrameFailsTheAnswerAtOnce) {
     }
 }
 
+TEST_F(StreamFrameChecks, AnIntactStreamIsTakenWholeHoweverItIsCut) {
+    // Frame checks must never end a valid stream early, wherever a report
+    // boundary falls inside a frame. (Reports start at 3 bytes: one whose
+    // bytes are all zero is the reader's idle report, and these frames hold
+    // two zero bytes in a row.)
+    for (const StreamCommand &c : kCommands) {
+        const Bytes intact = stream(c);
+        for (std::size_t size = 3; size <= REPORT_MAX_FRAME_BYTES; ++size) {
+            reader.clearInput();
+            reader.answer(intact, std::vector<std::size_t>(intact.size(), size));
+            Outputs o;
+            ASSERT_EQ(c.call(o, port), 1) << c.name << ", reports of " << size;
+            EXPECT_EQ(o.totalLength, 48);
+        }
+    }
+}
+
 TEST_F(StreamFrameChecks, ADuplicatedReportFailsTheAnswerAtOnce) {
     // What a lost acknowledgement produces: the reader sends one report again.
     for (const StreamCommand &c : kCommands) {
