@@ -10,7 +10,6 @@
 // in docs/reliability.md.
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <ostream>
 
 #include "sim_fixture.h"
