@@ -18,9 +18,9 @@ build: deps
 
 # The main job on the simulated reader, with the real clock: open it, print
 # its information, inventory the sample shelf, read a tag's TID.
-# ($(BUILD)/examples/tessaro-demo without arguments does the same on a USB reader.)
+# ($(BUILD)/bin/tessaro-demo without arguments does the same on a USB reader.)
 demo: build
-	$(BUILD)/examples/tessaro-demo --sim sim/populations/shelf.tags
+	$(BUILD)/bin/tessaro-demo --sim sim/populations/shelf.tags
 
 # Every test, on virtual time: finishes in seconds.
 test: build
