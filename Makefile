@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean
+.PHONY: all deps build demo test sanitize tsan check clean package nohid
 
 all: build
 
@@ -26,6 +26,18 @@ demo: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
+# and checked by lintian.
+package: build
+	@scripts/install-deps lintian
+	@cmake --build $(BUILD) --target package
+	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb
+
+# Every test of a build without the platform HID transport (no hidapi).
+nohid:
+	@$(MAKE) --no-print-directory test BUILD=build-nohid \
+	    CMAKE_FLAGS="$(CMAKE_FLAGS) -DTESSARO_PLATFORM_TRANSPORT=OFF"
+
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
 	@$(MAKE) --no-print-directory test BUILD=build-asan \
@@ -37,7 +49,7 @@ tsan:
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
 
 # What CI runs.
-check: test sanitize tsan
+check: test nohid package sanitize tsan
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-nohid

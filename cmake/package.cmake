@@ -9,7 +9,6 @@ set(CPACK_PACKAGE_VENDOR "The Tessaro developers")
 set(TESSARO_PACKAGE_MAINTAINER "Tessaro developers <tessaro@example.org>" CACHE STRING
   "Maintainer field of the Debian packages")
 set(CPACK_PACKAGE_CONTACT "${TESSARO_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SDK for USB UHF RFID readers (EPC Gen2, ISO 18000-6B)")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -23,7 +22,10 @@ set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tessaro)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+# ldconfig runs once per dpkg run for the two libraries, through its trigger.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "SDK for USB UHF RFID readers (EPC Gen2, ISO 18000-6B)
 Tessaro drives the USB UHF RFID readers of the 0470:a112 family through
 their flat C interface: inventories, tag memory, locks, reader settings,
@@ -33,11 +35,18 @@ gives the logged-in user access to the reader.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME tessaro-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_DEV_DESCRIPTION
+set(CPACK_DEBIAN_DEV_DESCRIPTION
   "SDK for USB UHF RFID readers - development files
 Tessaro drives the USB UHF RFID readers of the 0470:a112 family through
 their flat C interface. This package holds the headers, the pkg-config
 files (tessaro, tessaro-sim), the CMake package (Tessaro::Tessaro,
 Tessaro::Sim), the documentation and the examples' sources.")
+
+# Copyright notice and changelog of each package.
+set(TESSARO_PACKAGE_COPYRIGHT ${PROJECT_SOURCE_DIR}/cmake/debian/copyright CACHE FILEPATH
+  "Copyright file of the Debian packages")
+set(CPACK_TESSARO_COPYRIGHT ${TESSARO_PACKAGE_COPYRIGHT})
+string(TIMESTAMP CPACK_TESSARO_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/docs.cmake)
 
 include(CPack)
