@@ -48,6 +48,11 @@ install)
     build=$1 prefix=$2
     fresh "$prefix"
     cmake --install "$build" --prefix "$prefix" >/dev/null
+    # The udev rule hands over the reader the library looks for.
+    id() { sed -n "s/.*READER_$1_ID = 0x\([0-9A-Fa-f]*\).*/\1/p" "$prefix/include/tessaro/TessaroTypes.h" | tr A-F a-f; }
+    match="ATTRS{idVendor}==\"$(id VENDOR)\", ATTRS{idProduct}==\"$(id PRODUCT)\", TAG+=\"uaccess\""
+    grep -qF "$match" "$prefix/lib/udev/rules.d/70-tessaro.rules" ||
+        { echo "check.sh: the installed udev rule lacks: $match" >&2; exit 1; }
     ;;
 package)
     fresh "$2"
