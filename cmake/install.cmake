@@ -67,4 +67,7 @@ install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONE
 install(DIRECTORY sim/populations/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tessaro/populations
   COMPONENT runtime)
 
-include(${PROJECT_SOURCE_DIR}/cmake/package.cmake)
+# Packaging is the business of the top-level project.
+if(PROJECT_IS_TOP_LEVEL)
+  include(${PROJECT_SOURCE_DIR}/cmake/package.cmake)
+endif()
