@@ -50,6 +50,7 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDE
   set(pc_includedir ${CMAKE_INSTALL_FULL_INCLUDEDIR}/tessaro)
 else()
   file(RELATIVE_PATH pc_up /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" pc_up "${pc_up}")
   set(pc_prefix "\${pcfiledir}/${pc_up}")
   set(pc_libdir "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
   set(pc_includedir "\${prefix}/${TESSARO_INSTALL_INCLUDEDIR}")
