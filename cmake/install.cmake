@@ -1,7 +1,8 @@
 # Installing, the way a Linux library is installed: the libraries with their
 # soname, the headers, pkg-config files, a relocatable CMake package, the udev
 # rule, the documentation and the examples' sources. Two components:
-#   runtime  the libraries, the command-line tool, the udev rule
+#   runtime  the libraries, the command-line tool, the udev rule, the sample
+#            population of the simulated reader
 #   dev      headers, the libraries' link names, pkg-config files, the CMake
 #            package, documentation and examples
 if(NOT CMAKE_INSTALL_DOCDIR)
@@ -26,7 +27,9 @@ install(TARGETS Tessaro TessaroSim EXPORT TessaroTargets
 if(TARGET tessaro)
   install(TARGETS tessaro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endif()
-install(FILES udev/70-tessaro.rules DESTINATION ${TESSARO_INSTALL_UDEVDIR} COMPONENT runtime)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  install(FILES udev/70-tessaro.rules DESTINATION ${TESSARO_INSTALL_UDEVDIR} COMPONENT runtime)
+endif()
 
 file(GLOB public_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${public_headers} DESTINATION ${TESSARO_INSTALL_INCLUDEDIR} COMPONENT dev)
@@ -68,7 +71,7 @@ install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONE
 install(DIRECTORY sim/populations/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tessaro/populations
   COMPONENT runtime)
 
-# Packaging is the business of the top-level project.
-if(PROJECT_IS_TOP_LEVEL)
+# Packaging (Debian packages) is the business of the top-level project.
+if(PROJECT_IS_TOP_LEVEL AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(${PROJECT_SOURCE_DIR}/cmake/package.cmake)
 endif()
