@@ -75,8 +75,8 @@ subdirectory)
     # Without optimisation or debug information: the whole library is compiled again.
     quiet "$work.log" cmake -S "$consumer" -B "$work" -DTESSARO_FROM=subdirectory \
         -DTESSARO_SOURCE_DIR="$source" -DCMAKE_BUILD_TYPE=
-    if grep -q "^$work/tessaro/\(tests\|examples\)/" "$work/CMakeFiles/TargetDirectories.txt"; then
-        echo "check.sh: Tessaro's tests or examples were configured inside another project" >&2
+    if grep -q "^$work/tessaro/\(tests\|examples\|cli\)/" "$work/CMakeFiles/TargetDirectories.txt"; then
+        echo "check.sh: Tessaro's tests, examples or tool were configured inside another project" >&2
         exit 1
     fi
     quiet "$work.log" cmake --build "$work" --target consumer -j 2
