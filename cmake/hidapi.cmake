@@ -1,7 +1,8 @@
 # Finds hidapi as it asks to be found: its own CMake package first (hidapi
-# 0.10 and later install one), pkg-config otherwise. The back end is the one
-# each platform's reader is reached through: hidraw on Linux (the kernel's
-# HID driver, no detaching), IOKit on macOS.
+# 0.10 and later install one; hidapi_ROOT or CMAKE_PREFIX_PATH point at one
+# elsewhere), pkg-config otherwise. The back end is the one each platform's
+# reader is reached through: hidraw on Linux (the kernel's HID driver, no
+# detaching), IOKit on macOS.
 # Sets TESSARO_HIDAPI_TARGET to the target to link.
 if(APPLE)
   set(backend darwin)
@@ -14,8 +15,11 @@ else()
   set(backend_module hidapi)
 endif()
 
-find_package(hidapi 0.10 CONFIG QUIET)
-if(hidapi_FOUND AND TARGET hidapi::${backend})
+# A parent project may already hold hidapi (add_subdirectory): its targets serve.
+if(NOT TARGET hidapi::${backend})
+  find_package(hidapi 0.10 CONFIG QUIET)
+endif()
+if(TARGET hidapi::${backend})
   set(TESSARO_HIDAPI_TARGET hidapi::${backend})
 else()
   find_package(PkgConfig QUIET)
