@@ -4,7 +4,8 @@
 # reader (the consumer project in consumer/, or the demo).
 #   check.sh install BUILD_DIR PREFIX   cmake --install into an empty PREFIX
 #   check.sh package PREFIX WORK        find_package(Tessaro), CMAKE_PREFIX_PATH=PREFIX
-#   check.sh pkg-config PREFIX WORK     the README's pkg-config compiler line
+#   check.sh pkg-config PREFIX WORK     pkg_check_modules(tessaro-sim), and the README's
+#                                       pkg-config compiler line
 #   check.sh subdirectory WORK          add_subdirectory(<this source tree>)
 #   check.sh readme LIB_DIR WORK        the README's compile and run lines in the build tree
 #   check.sh deb BUILD_DIR WORK         CPack's .deb files unpacked with dpkg-deb -x and used
@@ -31,20 +32,25 @@ readme_lines() {
         { echo "check.sh: README.md has no line matching: $1" >&2; exit 1; }
 }
 
-# find_package(Tessaro) from a prefix.
-with_package() {
-    quiet "$2.log" cmake -S "$consumer" -B "$2" -DTESSARO_FROM=package -DCMAKE_PREFIX_PATH="$1"
-    quiet "$2.log" cmake --build "$2"
-    "$2/consumer"
+# The consumer project, Tessaro taken `from` a prefix.
+consumer_project() {
+    quiet "$3.log" cmake -S "$consumer" -B "$3" -DTESSARO_FROM="$1" -DCMAKE_PREFIX_PATH="$2"
+    quiet "$3.log" cmake --build "$3"
+    "$3/consumer"
 }
 
-# The README's pkg-config line, the .pc files found under a prefix; the
-# consumer stands for app.c and is told the version pkg-config found.
+with_package() {
+    consumer_project package "$1" "$2"
+}
+
+# pkg-config, the .pc files found under a prefix: the consumer project, then
+# the README's compiler line with the consumer standing for app.c.
 with_pkg_config() {
     pcdir=$(dirname "$(find "$1" -name tessaro.pc | head -n 1)")
     libdir=$(dirname "$(find "$1" -name 'libTessaro.so.*' | head -n 1)")
     version=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion tessaro-sim)
     fresh "$2"
+    (export PKG_CONFIG_PATH="$pcdir" && consumer_project pkg-config "" "$2/project")
     readme_lines 'cc app.c \$\(pkg-config' |
         sed "s#app\.c#-DTESSARO_FOUND_VERSION='\"$version\"' $consumer/consumer.c#" > "$2/build.sh"
     (cd "$2" && PKG_CONFIG_PATH=$pcdir sh -ex build.sh)
