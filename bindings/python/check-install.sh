@@ -17,7 +17,8 @@ cp -r "$here" "$work/source"
 "$work/venv/bin/pip" install -q --no-build-isolation --no-index "$work/source"
 (cd "$work" && "$work/venv/bin/python" -c "$probe")
 
-cmake --install "$build" --prefix "$work/prefix" --component python >/dev/null
-package=$(find "$work/prefix" -type d -name tessaro | head -n 1)
-cp "$build"/libTessaro.so* "$(dirname "$(dirname "$(dirname "$package")")")"/
+for component in runtime python; do
+    cmake --install "$build" --prefix "$work/prefix" --component $component >/dev/null
+done
+package=$(find "$work/prefix" -type d -name tessaro -path '*dist-packages*')
 (cd "$work" && env -u TESSARO_LIBRARY_PATH PYTHONPATH="$(dirname "$package")" /usr/bin/python3 -c "$probe")
