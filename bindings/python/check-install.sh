@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export TESSARO_LIBRARY_PATH="$build"
+export TESSARO_LIBRARY_PATH="$build/bin"     # where the build puts the libraries
 probe='import tessaro, sys; print(tessaro.__file__, tessaro.sdk_version(), tessaro.channels(1)[0])'
 
 # pip builds in the source folder; a copy keeps the tree clean.

@@ -7,7 +7,7 @@ binding.
 Where the libraries are looked for, first match wins:
 
 1. the folders of the environment variable ``TESSARO_LIBRARY_PATH``
-   (separated by ``os.pathsep``), e.g. a build tree's ``build`` and ``build/sim``;
+   (separated by ``os.pathsep``), e.g. a build tree's ``build/bin``;
 2. the package's own folder and the three above it (``cmake --install`` puts
    the package in ``<libdir>/python3/dist-packages/tessaro``, beside the library);
 3. the system's loader (``ld.so.conf``, ``LD_LIBRARY_PATH``).
