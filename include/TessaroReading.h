@@ -187,6 +187,12 @@ TESSARO_API int TessaroReadingGetStats(TessaroReading *reading, TessaroReadingSt
  * sync report was not taken; ERR_PARAMETER for an index outside 1 to 19. */
 TESSARO_API int TessaroReopenPort(int portIndex);
 
+/* Whether `portIndex` holds an open reader handle: OpenUSBPort opens every
+ * reader it finds, at 1, 2, 3 ..., and hands out only 1; this tells which of
+ * the others are there. No report is exchanged.
+ * Returns 1 when open, 0 otherwise (also for an index outside 0 to 19). */
+TESSARO_API int TessaroPortIsOpen(int portIndex);
+
 #ifdef __cplusplus
 }
 #endif

@@ -137,3 +137,9 @@ TESSARO_API int TessaroReopenPort(int portIndex) {
     store(slot, device, chosen);
     return sendControl(CTRL_SYNC, portIndex) ? 0 : ERR_COMM;
 }
+
+TESSARO_API int TessaroPortIsOpen(int portIndex) {
+    const ApiLock lock;
+    const PortSlot *slot = portSlot(portIndex);
+    return slot && slot->handle == Handle::Open ? 1 : 0;
+}

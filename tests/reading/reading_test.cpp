@@ -294,6 +294,7 @@ TEST_F(SimTest, ReopenPortFindsTheSlotsReaderAgain) {
     unsigned char saveLength = 0;
     ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 0), 0);
     EXPECT_EQ(TessaroReopenPort(port), ERR_COMM);
+    EXPECT_EQ(TessaroPortIsOpen(port), 0);
     EXPECT_EQ(GetSaveLen(&address, &saveLength, port), ERR_PORT_CLOSED);
     ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 1), 0);
     EXPECT_EQ(TessaroReopenPort(port), 0);
@@ -301,7 +302,9 @@ TEST_F(SimTest, ReopenPortFindsTheSlotsReaderAgain) {
 
     // Port 2 was never opened: it takes the second reader, not the first.
     const int second = TessaroSimAddReader(sim);
+    EXPECT_EQ(TessaroPortIsOpen(2), 0);
     ASSERT_EQ(TessaroReopenPort(2), 0);
+    EXPECT_EQ(TessaroPortIsOpen(2), 1);
     TessaroSimCounters before{}, after{};
     TessaroSimGetCounters(sim, second, &before);
     EXPECT_EQ(GetSaveLen(&address, &saveLength, 2), 0);
