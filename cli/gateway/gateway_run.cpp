@@ -1,4 +1,4 @@
-#include "gateway.h"
+#include "gateway_run.h"
 
 #include <mosquitto.h>
 
@@ -101,11 +101,6 @@ bool finished(const GatewayConfig &config, const std::vector<std::unique_ptr<Fee
 }  // namespace
 
 int runGateway(GatewayConfig config, bool json) {
-    int port = 0;
-    if (OpenUSBPort(&port) != 0) {
-        std::fprintf(stderr, "gateway: no reader found (USB 0470:A112)\n");
-        return kGatewayReaderError;
-    }
     std::vector<std::unique_ptr<Feed>> feeds;
     for (int index = 1; index < MAX_PORTS; ++index) {
         if (!TessaroPortIsOpen(index)) continue;
@@ -113,6 +108,10 @@ int runGateway(GatewayConfig config, bool json) {
         feed->port = index;
         feed->serial = serialOf(index);
         feeds.push_back(std::move(feed));
+    }
+    if (feeds.empty()) {
+        std::fprintf(stderr, "gateway: no reader is open\n");
+        return kGatewayNoReader;
     }
     for (const std::string &wanted : config.readers) {
         bool found = false;

@@ -24,17 +24,19 @@ struct GatewayConfig {
     bool quiet = false;
 };
 
-// Exit codes of the gateway.
+// Exit codes of the gateway: those of the tool, and two of its own.
 enum GatewayExit {
     kGatewayOk = 0,
-    kGatewayReaderError = 1,  // no reader, a named reader missing
-    kGatewayUsage = 2,
-    kGatewayBrokerRefused = 3,  // credentials, client id, TLS files
-    kGatewayDropped = 4         // events were dropped: both queue and spool were full
+    kGatewayReaderError = 1,    // a named reader is not there
+    kGatewayUsage = 2,          // a bad option (the spool folder too)
+    kGatewayNoReader = 3,
+    kGatewayBrokerRefused = 5,  // credentials or client id refused, TLS files unusable
+    kGatewayDropped = 6         // events were dropped: queue and spool were full
 };
 
-// Runs until the time or rounds are up, or SIGINT / SIGTERM. Messages go to
-// stderr; a summary line per reader to stdout (JSON with `json`).
+// Reads every reader OpenUSBPort opened (port 1 and the ones after it) until
+// the time or rounds are up, or SIGINT / SIGTERM. Messages go to stderr; a
+// summary line per reader to stdout (JSON with `json`).
 int runGateway(GatewayConfig config, bool json);
 
 }  // namespace tessaro::gateway
