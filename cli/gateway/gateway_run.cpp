@@ -146,6 +146,9 @@ int runGateway(GatewayConfig config, bool json) {
     interrupted = 0;
     auto previousInt = std::signal(SIGINT, onSignal);
     auto previousTerm = std::signal(SIGTERM, onSignal);
+    if (!config.quiet)
+        std::fprintf(stderr, "gateway: %zu reader(s) to %s:%d\n", feeds.size(),
+                     config.broker.host.c_str(), config.broker.port);
     for (auto &feed : feeds) feed->publisher->start();
     for (auto &feed : feeds) {
         TessaroReadingOptions options = config.reading;
@@ -158,9 +161,6 @@ int runGateway(GatewayConfig config, bool json) {
             interrupted = SIGTERM;
         }
     }
-    if (!config.quiet)
-        std::fprintf(stderr, "gateway: %zu reader(s) to %s:%d\n", feeds.size(),
-                     config.broker.host.c_str(), config.broker.port);
 
     const auto started = std::chrono::steady_clock::now();
     std::string fatal;
@@ -210,7 +210,8 @@ int runGateway(GatewayConfig config, bool json) {
                                  "the next run\n",
                          feed->serial.c_str(), static_cast<unsigned long long>(counts.onDisk));
         if (counts.dropped > 0)
-            std::fprintf(stderr, "gateway: reader %s: %llu events dropped (queue and spool full)\n",
+            std::fprintf(stderr, "gateway: reader %s: %llu events dropped: not delivered, and neither the queue "
+                                 "nor a spool could keep them\n",
                          feed->serial.c_str(), static_cast<unsigned long long>(counts.dropped));
     }
     std::fflush(stdout);

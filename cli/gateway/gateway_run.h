@@ -31,7 +31,7 @@ enum GatewayExit {
     kGatewayUsage = 2,          // a bad option (the spool folder too)
     kGatewayNoReader = 3,
     kGatewayBrokerRefused = 5,  // credentials or client id refused, TLS files unusable
-    kGatewayDropped = 6         // events were dropped: queue and spool were full
+    kGatewayDropped = 6         // events were dropped: neither queue nor spool kept them
 };
 
 // Reads every reader OpenUSBPort opened (port 1 and the ones after it) until
