@@ -24,6 +24,8 @@ long long wallMs() {
 }
 
 constexpr int kLoopWaitMs = 20;
+// A connection the broker has not accepted by then is given up and retried.
+constexpr long long kConnectWaitMs = 10000;
 
 }  // namespace
 
@@ -177,19 +179,26 @@ bool Publisher::connect() {
             return false;
         }
     }
-    const int rc = mosquitto_connect(client_, config_.host.c_str(), config_.port,
-                                     config_.keepAliveSeconds);
+    // Without blocking: the loop sees the connection complete or fail, and a
+    // stop is never held up by a broker that does not answer.
+    const int rc = mosquitto_connect_async(client_, config_.host.c_str(), config_.port,
+                                           config_.keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
-        const std::string problem =
-            rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
-        if (problem != lastProblem_)
-            std::fprintf(stderr, "gateway: reader %s: cannot reach the broker at %s:%d: %s; "
-                                 "events wait in the queue\n",
-                         reader_.c_str(), config_.host.c_str(), config_.port, problem.c_str());
-        lastProblem_ = problem;
+        problem(rc);
         return false;
     }
+    connectStartedMs_ = steadyMs();
     return true;
+}
+
+// Says once why the broker cannot be reached, until the reason changes.
+void Publisher::problem(int rc) {
+    const std::string text = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    if (text != lastProblem_)
+        std::fprintf(stderr, "gateway: reader %s: cannot reach the broker at %s:%d: %s; "
+                             "events wait in the queue\n",
+                     reader_.c_str(), config_.host.c_str(), config_.port, text.c_str());
+    lastProblem_ = text;
 }
 
 // Ends the connection; what the broker has not acknowledged goes back to the
@@ -267,8 +276,11 @@ void Publisher::run() {
             }
             continue;
         }
-        const int rc = mosquitto_loop(client_, kLoopWaitMs, 1);
+        int rc = mosquitto_loop(client_, kLoopWaitMs, 1);
+        if (rc == MOSQ_ERR_SUCCESS && !connected_ && steadyMs() - connectStartedMs_ > kConnectWaitMs)
+            rc = MOSQ_ERR_TIMEOUT;
         if (rc != MOSQ_ERR_SUCCESS || !fatalError().empty()) {
+            if (!connected_ && rc != MOSQ_ERR_SUCCESS) problem(rc);
             dropConnection();
             if (!fatalError().empty()) break;
             pauseMs(backoffMs_);

@@ -67,6 +67,7 @@ private:
     void run();
     bool connect();
     void dropConnection();
+    void problem(int rc);
     void publishWaiting();
     void publishStatus(const char *state);
     void pauseMs(unsigned ms);
@@ -82,6 +83,7 @@ private:
     bool connected_ = false;
     unsigned backoffMs_;
     std::string lastProblem_;
+    long long connectStartedMs_ = 0;
     struct Sent {
         int mid;
         std::string message;
