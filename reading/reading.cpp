@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "Tessaro.h"
+#include "TessaroErrors.h"
 #include "TessaroRecords.h"
 #include "link/transport.h"
 
@@ -24,19 +25,6 @@ constexpr unsigned kSliceMs = 50;
 long long wallClockMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-const char *codeText(int code) {
-    switch (code) {
-    case 0: return "success";
-    case ERR_COMM: return "the reader did not answer in time";
-    case ERR_CRC: return "an answer arrived with a wrong CRC";
-    case ERR_PORT_CLOSED: return "the port is closed";
-    case ERR_RESPONSE_CMD: return "the reader answered another command";
-    case ERR_PARAMETER: return "the reader refused a parameter";
-    case TAG_ERROR: return "a tag reported an error";
-    default: return "the reader answered with this status";
-    }
 }
 
 bool isCommFailure(int code) { return code == ERR_COMM || code == ERR_PORT_CLOSED; }
@@ -157,7 +145,7 @@ void TessaroReading::status(int event, int code) {
     s.portIndex = portIndex;
     s.event = event;
     s.code = code;
-    s.text = codeText(code);
+    s.text = TessaroReturnCodeText(code);
     s.monotonicMs = now();
     s.wallClockMs = wallClockMs();
     options.onStatus(&s, options.userData);
