@@ -147,7 +147,7 @@ void Publisher::onPublish(struct mosquitto *, void *self, int mid) {
     const auto found = std::find_if(p.unacknowledged_.begin(), p.unacknowledged_.end(),
                                     [mid](const Sent &sent) { return sent.mid == mid; });
     if (found == p.unacknowledged_.end()) {
-        p.early_.insert(mid);
+        p.earlyMid_ = mid;
         return;
     }
     p.unacknowledged_.erase(found);
@@ -217,7 +217,6 @@ void Publisher::dropConnection() {
     }
     connected_ = false;
     statusMid_ = -1;
-    early_.clear();
     std::vector<std::string> back;
     for (Sent &sent : unacknowledged_) back.push_back(std::move(sent.message));
     unacknowledged_.clear();
@@ -235,6 +234,7 @@ void Publisher::publishWaiting() {
     std::string message;
     while (unacknowledged_.size() < config_.window && outbox_.take(message)) {
         int mid = 0;
+        earlyMid_ = -1;
         const int rc = mosquitto_publish(client_, &mid, topic_.c_str(),
                                          static_cast<int>(message.size()), message.data(),
                                          config_.qos, false);
@@ -244,7 +244,7 @@ void Publisher::publishWaiting() {
         }
         // libmosquitto may report a message written (QoS 0) or even
         // acknowledged before mosquitto_publish returns.
-        if (early_.erase(mid) > 0) {
+        if (earlyMid_ == mid) {
             ++delivered_;
             continue;
         }

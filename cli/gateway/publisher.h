@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -89,7 +88,7 @@ private:
         std::string message;
     };
     std::deque<Sent> unacknowledged_;
-    std::set<int> early_;  // reported before mosquitto_publish returned
+    int earlyMid_ = -1;  // a message reported before mosquitto_publish returned
     int statusMid_ = -1;
 
     std::atomic<bool> stopping_{false};
