@@ -107,6 +107,10 @@ int runGateway(GatewayConfig config, bool json) {
         auto feed = std::make_unique<Feed>();
         feed->port = index;
         feed->serial = serialOf(index);
+        // Two readers with one serial number would share topics, spool and
+        // client id (the broker would drop one connection for the other).
+        for (const auto &other : feeds)
+            if (other->serial == feed->serial) feed->serial += "-port" + std::to_string(index);
         feeds.push_back(std::move(feed));
     }
     if (feeds.empty()) {

@@ -1,10 +1,15 @@
-// The gateway's outbox (memory queue, spool folder) and its broker settings.
+// The gateway's engine: its outbox (memory queue, spool folder), broker settings and run loop.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <algorithm>
+
+#include "Tessaro.h"
+#include "TessaroSim.h"
+#include "gateway_run.h"
 #include "outbox.h"
 #include "publisher.h"
 
@@ -178,6 +183,56 @@ TEST(BrokerUrl, TopicTemplateNamesTheReader) {
     EXPECT_EQ(expandTopic("tessaro/{reader}/tags", "19082024"), "tessaro/19082024/tags");
     EXPECT_EQ(expandTopic("{reader}/{reader}", "{reader}"), "{reader}/{reader}");
     EXPECT_EQ(expandTopic("site/all", "1"), "site/all");
+}
+
+// The engine against two simulated readers with one serial number and no
+// broker: every reader gets a name of its own, --reader chooses among them,
+// and what was not delivered waits in each reader's spool folder.
+TEST(GatewayRun, EveryReaderHasAFolderOfItsOwnAndReaderChoosesAmongThem) {
+    const fs::path spool = fs::temp_directory_path() / "tessaro-gateway-run";
+    struct Row {
+        std::vector<std::string> readers;
+        int exit;
+        std::vector<std::string> folders;
+    };
+    const Row rows[] = {
+        {{}, kGatewayOk, {"19082024", "19082024-port2"}},
+        {{"19082024-port2"}, kGatewayOk, {"19082024-port2"}},
+        {{"0BADC0DE"}, kGatewayReaderError, {}},
+    };
+    for (const Row &row : rows) {
+        fs::remove_all(spool);
+        TessaroSim *sim = TessaroSimCreate(TESSARO_SIM_VIRTUAL_CLOCK);
+        for (int reader = 0; reader < 2; ++reader) {
+            TessaroSimAddReader(sim);
+            TessaroSimAddTag(sim, reader, "gen2 epc=300833B2DDD9014000000001 antenna=1", nullptr, 0);
+        }
+        ASSERT_EQ(TessaroSimInstall(sim), 0);
+        int port = 0;
+        ASSERT_EQ(OpenUSBPort(&port), 0);
+
+        GatewayConfig config;
+        std::string error;
+        ASSERT_TRUE(parseBrokerUrl("mqtt://127.0.0.1:1", config.broker, error));  // nobody there
+        config.broker.clientId = "run-test";
+        config.readers = row.readers;
+        config.outbox.spoolFolder = spool.string();
+        config.rounds = 3;
+        config.drainMs = 0;
+        config.quiet = true;
+        TessaroReadingDefaults(&config.reading);
+        EXPECT_EQ(runGateway(config, true), row.exit);
+
+        std::vector<std::string> folders;
+        if (fs::exists(spool))
+            for (const auto &entry : fs::directory_iterator(spool))
+                folders.push_back(entry.path().filename().string());
+        std::sort(folders.begin(), folders.end());
+        EXPECT_EQ(folders, row.folders);
+        for (const std::string &folder : folders) EXPECT_FALSE(fs::is_empty(spool / folder));
+        TessaroSimDestroy(sim);
+    }
+    fs::remove_all(spool);
 }
 
 }  // namespace
