@@ -28,8 +28,11 @@
  * reports TESSARO_READING_BACK and goes on with its rounds.
  *
  * Time: pauses and timestamps come from the library's transport clock, so on
- * the simulator's virtual clock a reading runs in microseconds. Stop every
- * reading before TessaroSetTransport switches the transport.
+ * the simulator's virtual clock a reading runs in microseconds.
+ *
+ * Stop a reading before CloseUSBPort closes its port (the reading would take
+ * the closed port for a lost reader and open it again), and every reading
+ * before TessaroSetTransport switches the transport.
  */
 #ifndef TESSARO_READING_H
 #define TESSARO_READING_H
