@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -117,19 +118,21 @@ int runGateway(GatewayConfig config, bool json) {
         std::fprintf(stderr, "gateway: no reader is open\n");
         return kGatewayNoReader;
     }
-    for (const std::string &wanted : config.readers) {
-        bool found = false;
-        for (const auto &feed : feeds) found = found || feed->serial == wanted;
-        if (!found) {
-            std::fprintf(stderr, "gateway: reader %s not found\n", wanted.c_str());
-            return kGatewayReaderError;
-        }
-    }
     if (!config.readers.empty()) {
         std::vector<std::unique_ptr<Feed>> chosen;
-        for (auto &feed : feeds)
-            for (const std::string &wanted : config.readers)
-                if (feed && feed->serial == wanted) chosen.push_back(std::move(feed));
+        for (const std::string &wanted : config.readers) {
+            const auto named = [&wanted](const std::unique_ptr<Feed> &feed) {
+                return feed->serial == wanted;
+            };
+            if (std::any_of(chosen.begin(), chosen.end(), named)) continue;
+            const auto found = std::find_if(feeds.begin(), feeds.end(), named);
+            if (found == feeds.end()) {
+                std::fprintf(stderr, "gateway: reader %s not found\n", wanted.c_str());
+                return kGatewayReaderError;
+            }
+            chosen.push_back(std::move(*found));
+            feeds.erase(found);
+        }
         feeds.swap(chosen);
     }
     for (auto &feed : feeds) {
