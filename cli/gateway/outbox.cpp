@@ -59,6 +59,7 @@ bool Outbox::open(const OutboxLimits &limits, std::string &error) {
     }
     const auto numbers = segments();
     nextSegment_ = numbers.empty() ? kFirstSegment : numbers.back() + 1;
+    segmentCount_ = numbers.size();
     for (const std::uint64_t number : numbers) counts_.onDisk += fileSize(segmentPath(number));
     return true;
 }
@@ -78,6 +79,7 @@ bool Outbox::spill(std::deque<std::string> &messages) {
         return false;
     }
     ++nextSegment_;
+    ++segmentCount_;
     counts_.onDisk += bytes;
     counts_.spooledMessages += messages.size();
     messages.clear();
@@ -96,8 +98,9 @@ bool Outbox::push(const std::string &message) {
 }
 
 bool Outbox::openOldestSegment() {
-    if (limits_.spoolFolder.empty()) return false;
+    if (segmentCount_ == 0) return false;
     const auto numbers = segments();
+    segmentCount_ = numbers.size();  // in case someone emptied the folder
     if (numbers.empty()) return false;
     segmentNumber_ = numbers.front();
     segment_.open(segmentPath(segmentNumber_), std::ios::binary);
@@ -111,6 +114,7 @@ void Outbox::closeSegment(bool remove) {
     const std::string path = segmentPath(segmentNumber_);
     const std::uint64_t size = fileSize(path);
     std::remove(path.c_str());
+    --segmentCount_;
     counts_.onDisk -= std::min(counts_.onDisk, size);
 }
 
@@ -182,8 +186,7 @@ void Outbox::persist() {
 
 bool Outbox::empty() {
     const std::lock_guard<std::mutex> guard(mutex_);
-    return returned_.empty() && memory_.empty() && !segment_.is_open() &&
-           (limits_.spoolFolder.empty() || segments().empty());
+    return returned_.empty() && memory_.empty() && !segment_.is_open() && segmentCount_ == 0;
 }
 
 OutboxCounts Outbox::counts() {

@@ -64,6 +64,7 @@ private:
     std::ifstream segment_;             // the spool segment being read
     std::uint64_t segmentNumber_ = 0;
     std::uint64_t nextSegment_ = 1;
+    std::size_t segmentCount_ = 0;      // segments on disk, so that taking lists no folder
     OutboxCounts counts_;
 };
 
