@@ -101,7 +101,12 @@ class Subscriber:
             command += ["-c", "-i", client_id]
         self.out = open(self.path, "w")
         self.process = subprocess.Popen(command, stdout=self.out, stderr=subprocess.DEVNULL)
-        time.sleep(0.3)
+        # Subscribed once a probe published after the start comes back.
+        probe = ["mosquitto_pub", "-h", "127.0.0.1", "-p", str(broker.port), "-t",
+                 "tessaro/probe", "-m", "{}"] + list(extra)
+        if not wait_until(lambda: subprocess.run(probe, timeout=TIMEOUT).returncode == 0 and
+                          any(t == "tessaro/probe" for t, _ in self.messages())):
+            raise RuntimeError("the subscriber did not subscribe")
 
     def messages(self):
         found = []
