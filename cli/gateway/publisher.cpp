@@ -263,31 +263,28 @@ void Publisher::pauseMs(unsigned ms) {
 void Publisher::run() {
     for (;;) {
         if (!fatalError().empty()) break;
-        if (stopping_) {
-            if (steadyMs() >= drainUntilMs_) break;
-            if (connected_ && unacknowledged_.empty() && outbox_.empty()) break;
-        }
+        if (stopping_ && (steadyMs() >= drainUntilMs_ ||
+                          (connected_ && unacknowledged_.empty() && outbox_.empty())))
+            break;
+        bool failed;
         if (!client_) {
-            if (!connect()) {
-                dropConnection();
-                if (!fatalError().empty()) break;
-                pauseMs(backoffMs_);
-                backoffMs_ = std::min(backoffMs_ * 2, config_.backoffMaxMs);
-            }
+            failed = !connect();  // says why itself
+        } else {
+            int rc = mosquitto_loop(client_, kLoopWaitMs, 1);
+            if (rc == MOSQ_ERR_SUCCESS && !connected_ &&
+                steadyMs() - connectStartedMs_ > kConnectWaitMs)
+                rc = MOSQ_ERR_TIMEOUT;
+            if (rc != MOSQ_ERR_SUCCESS && !connected_) problem(rc);
+            failed = rc != MOSQ_ERR_SUCCESS;
+        }
+        if (!failed && fatalError().empty()) {
+            if (connected_) publishWaiting();
             continue;
         }
-        int rc = mosquitto_loop(client_, kLoopWaitMs, 1);
-        if (rc == MOSQ_ERR_SUCCESS && !connected_ && steadyMs() - connectStartedMs_ > kConnectWaitMs)
-            rc = MOSQ_ERR_TIMEOUT;
-        if (rc != MOSQ_ERR_SUCCESS || !fatalError().empty()) {
-            if (!connected_ && rc != MOSQ_ERR_SUCCESS) problem(rc);
-            dropConnection();
-            if (!fatalError().empty()) break;
-            pauseMs(backoffMs_);
-            backoffMs_ = std::min(backoffMs_ * 2, config_.backoffMaxMs);
-            continue;
-        }
-        if (connected_) publishWaiting();
+        dropConnection();
+        if (!fatalError().empty()) break;
+        pauseMs(backoffMs_);
+        backoffMs_ = std::min(backoffMs_ * 2, config_.backoffMaxMs);
     }
     if (client_ && connected_ && fatalError().empty()) {
         // A clean goodbye does not fire the last will: say "offline" ourselves.
