@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "TessaroErrors.h"
 #include "TessaroReading.h"
 #include "sim_fixture.h"
 
@@ -58,6 +59,8 @@ struct Recorder {
     std::mutex mutex;
     std::vector<Read> reads;
     std::vector<int> statuses;
+    std::vector<int> codes;
+    std::vector<std::string> texts;
     std::vector<Presence> presence;
     TessaroReading *reading = nullptr;
     int stopAfterReads = 0;  // > 0: the tag callback stops the reading at this read
@@ -81,6 +84,8 @@ struct Recorder {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         r.statuses.push_back(status->event);
+        r.codes.push_back(status->code);
+        r.texts.push_back(status->text);
     }
     static void onPresence(const TessaroPresenceEvent *event, void *self) {
         auto &r = *static_cast<Recorder *>(self);
@@ -273,6 +278,20 @@ TEST_F(Reading, DeduplicationSpacesReportsOfATagByTheWindow) {
         for (std::size_t i = 1; i < at.size(); ++i) EXPECT_GE(at[i] - at[i - 1], 1000u) << epc;
     }
     EXPECT_GT(stats().reads, stats().reported);
+}
+
+// A reader that refuses every round says so once, not once a round.
+TEST_F(Reading, AReaderThatKeepsRefusingIsReportedOnce) {
+    options.maskFlag = 1;
+    options.maskMem = 9;  // no such bank: the reader answers "parameter"
+    options.maskLength = 8;
+    start();
+    ASSERT_TRUE(roundsReach(5));
+    ASSERT_EQ(TessaroReadingStop(recorder.reading), 0);
+    EXPECT_EQ(recorder.statuses, std::vector<int>{TESSARO_READING_ERROR});
+    EXPECT_EQ(recorder.codes, std::vector<int>{ERR_PARAMETER});
+    EXPECT_EQ(recorder.texts, std::vector<std::string>{TessaroReturnCodeText(ERR_PARAMETER)});
+    EXPECT_TRUE(recorder.reads.empty());
 }
 
 TEST_F(Reading, StartRefusesBadArguments) {
