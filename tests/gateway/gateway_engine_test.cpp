@@ -129,16 +129,6 @@ TEST_F(OutboxTest, PersistedMessagesComeOutInOrderInTheNextRun) {
     EXPECT_EQ(drain(next), numbers(2, 13));
 }
 
-TEST_F(OutboxTest, UnusableSpoolFolderIsRefusedWithItsName) {
-    fs::create_directories(folder.parent_path());
-    { std::ofstream file(folder); }  // a file where the folder should be
-    Outbox outbox;
-    std::string error;
-    EXPECT_FALSE(outbox.open(limits(4, 100), error));
-    EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
-    fs::remove(folder);
-}
-
 TEST(BrokerUrl, ParsesWhatItShouldAndRefusesTheRest) {
     struct Row {
         const char *url;
