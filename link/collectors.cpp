@@ -86,6 +86,7 @@ TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, in
         // A zero residue: the bytes end with a valid CRC over everything before it.
         if (residue == 0) {
             std::memcpy(response, gathered, count);
+            noteWritten(response, count);
             *responseLength = static_cast<int>(count);
             return 0;
         }
@@ -118,6 +119,7 @@ TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *response
             if (!append(state.response, streamLength, kResponseBufferSize, bytes, size) ||
                 !append(pending, pendingLength, kPendingAreaSize, bytes, size))
                 return ERR_COMM;  // the stream outgrows the response buffer
+            noteWritten(state.response, streamLength);
             state.responseLength = static_cast<int>(streamLength);
 
             // The stream ends when the pending bytes are exactly one intact
@@ -156,6 +158,7 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
             // bound (tighter than the reader's own 20000).
             if (!append(stream, count, kResponseBufferSize, bytes, static_cast<std::size_t>(n)))
                 return ERR_COMM;
+            noteWritten(stream, count);
             *responseLength = static_cast<int>(count);
             // Walk the frames from the first byte: the read-out is complete
             // when a status-1 frame ends exactly at the end of the bytes.
@@ -191,6 +194,7 @@ TESSARO_API int GetDataFromPort_buff(unsigned char *response, int *responseLengt
         if (readReportFromPort(bytes, n, portIndex) == 0 && n > 0) {
             if (!append(response, count, kResponseBufferSize, bytes, static_cast<std::size_t>(n)))
                 return ERR_COMM;
+            noteWritten(response, count);
             *responseLength = static_cast<int>(count);
             // The answer is recognised by its Len byte alone; no CRC here.
             if (response[0] > 3 && count == response[0] + 1u) return 0;
