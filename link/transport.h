@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "TessaroTiming.h"
 #include "TessaroTransport.h"
 
 namespace tessaro::link {
@@ -12,7 +13,7 @@ namespace tessaro::link {
 // Waits the link passes to the transport.
 constexpr unsigned kWriteWaitMs = 50;
 constexpr unsigned kReadWaitMs = 100;
-constexpr unsigned kReportPauseMs = 50;  // after every read, whatever it gave
+constexpr unsigned kReportPauseMs = TESSARO_REPORT_PAUSE_DEFAULT_MS;  // after every read, unless changed
 
 int interfacePath(int index, char *path, std::size_t size);
 void *openDevice(const char *path);
