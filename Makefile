@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean
+.PHONY: all deps build demo test bench sanitize tsan check clean
 
 all: build
 
@@ -25,6 +25,15 @@ demo: build
 # Every test, on virtual time: finishes in seconds.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Host cost per call of representative commands against an instantly
+# answering reader (docs/performance.md). Not a test: figures, not verdicts.
+# BENCH_ARGS passes Google Benchmark options, e.g. --benchmark_filter=Inventory.
+BENCH_ARGS ?=
+bench:
+	@scripts/install-deps libbenchmark-dev
+	@$(MAKE) --no-print-directory build
+	$(BUILD)/bench/tessaro_bench $(BENCH_ARGS)
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
