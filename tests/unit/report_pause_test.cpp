@@ -23,6 +23,8 @@ TEST_F(ReportPause, RangeIsZeroToTheDefault) {
     EXPECT_EQ(TessaroSetReportPause(51), ERR_PARAMETER);
     EXPECT_EQ(TessaroSetReportPause(~0u), ERR_PARAMETER);
     EXPECT_EQ(TessaroGetReportPause(), 0u) << "a refused value changes nothing";
+    bus.install();
+    EXPECT_EQ(TessaroGetReportPause(), 0u) << "a new transport keeps the pause";
     EXPECT_EQ(TessaroSetReportPause(50), 0);
     EXPECT_EQ(TessaroGetReportPause(), 50u);
 }
