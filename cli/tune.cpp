@@ -42,15 +42,8 @@ bool decodeEpcs(const unsigned char *list, int length, int tagCount, std::vector
     int offset = 0;
     TessaroTagRecord record;
     int status;
-    while ((status = TessaroNextTagRecord(list, length, &offset, &record)) == 1) {
-        std::string epc;
-        for (int i = 0; i < record.epcLength; ++i) {
-            char digits[3];
-            std::snprintf(digits, sizeof digits, "%02X", record.epc[i]);
-            epc += digits;
-        }
-        epcs.push_back(epc);
-    }
+    while ((status = TessaroNextTagRecord(list, length, &offset, &record)) == 1)
+        epcs.push_back(hex(record.epc, record.epcLength));
     std::sort(epcs.begin(), epcs.end());
     return status == 0 && static_cast<int>(epcs.size()) == tagCount;
 }
