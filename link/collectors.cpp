@@ -160,6 +160,10 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
 
     std::uint8_t *stream = processState().response;
     std::size_t count = 0;
+    // Start of the first frame not yet complete. The frames before it were
+    // checked when they completed and did not end the read-out; more bytes
+    // cannot change that, so each walk goes on from here.
+    std::size_t walked = 0;
     const Stopwatch clock;
     for (;;) {
         std::uint8_t bytes[kMaxFrameBytes];
@@ -171,18 +175,18 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
                 return ERR_COMM;
             noteWritten(stream, count);
             *responseLength = static_cast<int>(count);
-            // Walk the frames from the first byte: the read-out is complete
-            // when a status-1 frame ends exactly at the end of the bytes.
-            for (std::size_t at = 0; at < count;) {
-                const std::size_t frameSize = stream[at] + 1u;
-                if (count - at < frameSize) break;
-                if (damaged(stream + at, frameSize)) return ERR_CRC;
-                if (frameSize >= kShortestAnswer && stream[at + 3] == 0x01 &&
-                    at + frameSize == count) {
+            // Walk the frames: the read-out is complete when a status-1
+            // frame ends exactly at the end of the bytes.
+            while (walked < count) {
+                const std::size_t frameSize = stream[walked] + 1u;
+                if (count - walked < frameSize) break;
+                if (damaged(stream + walked, frameSize)) return ERR_CRC;
+                if (frameSize >= kShortestAnswer && stream[walked + 3] == 0x01 &&
+                    walked + frameSize == count) {
                     std::memmove(response, stream, count);
                     return 0;
                 }
-                at += frameSize;
+                walked += frameSize;
             }
         }
         const unsigned elapsed = clock.elapsedMs();
