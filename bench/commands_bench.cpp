@@ -4,7 +4,7 @@
 // protocol's lower bound, one report pause per input report of its answer.
 //
 //   make bench                      every benchmark
-//   build/bench/tessaro_bench --benchmark_filter=Inventory
+//   build/bin/tessaro_bench --benchmark_filter=Inventory
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
