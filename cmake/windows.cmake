@@ -1,0 +1,13 @@
+# The Windows build: Tessaro.dll and TessaroSim.dll without the "lib" prefix
+# of mingw, each with an import library and a .def file that lists what the
+# DLL exports (what TESSARO_API marks), for linkers that make their own
+# import library from it (lib /def:Tessaro.def).
+foreach(library Tessaro TessaroSim)
+  set_target_properties(${library} PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
+  target_link_options(${library} PRIVATE
+    -Wl,--output-def,$<TARGET_FILE_DIR:${library}>/${library}.def)
+endforeach()
+
+# What the Windows transport calls beside kernel32: the device setup and HID
+# class services.
+target_link_libraries(Tessaro PRIVATE setupapi hid)
