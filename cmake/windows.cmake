@@ -3,7 +3,8 @@
 # DLL exports (what TESSARO_API marks), for linkers that make their own
 # import library from it (lib /def:Tessaro.def).
 foreach(library Tessaro TessaroSim)
-  set_target_properties(${library} PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
+  set_target_properties(${library} PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
+    ARCHIVE_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
   target_link_options(${library} PRIVATE
     -Wl,--output-def,$<TARGET_FILE_DIR:${library}>/${library}.def)
 endforeach()

@@ -53,10 +53,11 @@ std::vector<std::string> &interfaces() {
 }
 
 std::string toUtf8(const wchar_t *wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
+    const int size =
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};  // nothing, or nothing that would open again
     std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, text.data(), size, nullptr, nullptr);
     text.resize(static_cast<std::size_t>(size - 1));
     return text;
 }

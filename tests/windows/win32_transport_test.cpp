@@ -62,6 +62,14 @@ TEST_F(Win32Transport, ListsEveryHidInterfaceAtItsPlaceInTheSystemsOrder) {
     EXPECT_EQ(system.deviceSetsOpen, 0);
 }
 
+TEST_F(Win32Transport, ListsNoMoreInterfacesThanDiscoveryAsksFor) {
+    for (int i = 0; i <= 100; ++i) bus.addDevice(0x046D, 0xC077);
+    std::string path;
+    EXPECT_EQ(interfacePath(0, path), 0);
+    EXPECT_EQ(interfacePath(99, path), 0);
+    EXPECT_NE(interfacePath(100, path), 0);
+}
+
 TEST_F(Win32Transport, NothingIsListedThatCannotBeHandedOverWhole) {
     bus.addReader();
     std::string path;
