@@ -16,11 +16,15 @@ build: deps
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The main job on the simulated reader, with the real clock: open it, print
-# its information, inventory the sample shelf, read a tag's TID.
-# ($(BUILD)/examples/tessaro-demo without arguments does the same on a USB reader.)
-demo: build
-	$(BUILD)/examples/tessaro-demo --sim sim/populations/shelf.tags
+# The command-line tool on the simulated reader, with the real clock: the
+# reader's information in words, then the sample shelf's tags. Builds the tool
+# and the libraries it needs, nothing else.
+# (Without --sim the same commands talk to the first reader on the USB bus.)
+demo: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target tessaro
+	$(BUILD)/cli/tessaro --sim info
+	$(BUILD)/cli/tessaro --sim inventory
 
 # Every test, on virtual time: finishes in seconds.
 test: build

@@ -28,3 +28,8 @@ if(TESSARO_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all ${TESSARO_WINE})
 endif()
+
+# CLI11 and nlohmann-json are header-only: the host's packages serve, through
+# package files that bring their headers alone.
+set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages/CLI11 CACHE PATH "")
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages/nlohmann_json CACHE PATH "")

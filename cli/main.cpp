@@ -1,0 +1,80 @@
+// tessaro: the command-line tool for the reader. The global options stand
+// before the subcommand; each subcommand lives in a file of its own and is
+// listed in commands.def.
+#include <iostream>
+
+#include "TessaroTypes.h"
+#include "cli.h"
+#include "session.h"
+
+namespace tessaro::cli {
+
+namespace {
+
+const Registration kCommands[] = {
+#define TESSARO_CLI_COMMAND(name) add_##name##_command,
+#include "commands.def"
+#undef TESSARO_CLI_COMMAND
+};
+
+CLI::Option *addGlobalOptions(CLI::App &app, GlobalOptions &options) {
+    CLI::Option *sim = app.add_option("--sim", options.simFile,
+                   "use the simulated reader instead of a USB one; its tags from a population "
+                   "FILE (docs/simulator.md), or the sample shelf without FILE")
+        ->expected(0, 1)
+        ->type_name("[FILE]");
+    app.add_option("--address", options.address,
+                   "the reader's address (0 to 255; 255 reaches a reader at any address)")
+        ->check(CLI::Range(0, 255))
+        ->type_name("ADDR")
+        ->capture_default_str();
+    app.add_flag("--json", options.json, "print results as JSON, one document per line");
+    app.add_flag("--trace", options.trace,
+                 "print every report exchanged with the reader on stderr (hex, with direction "
+                 "and time)");
+    app.add_option("--record", options.recordFile,
+                   "write every report exchanged to FILE as a transcript (tessaro replay reads it)")
+        ->type_name("FILE");
+    app.add_flag("-q,--quiet", options.quiet, "print results and errors only");
+    app.add_flag("--virtual-clock", options.virtualClock,
+                 "with --sim: run the simulator on virtual time (tests)")
+        ->group("");
+    return sim;
+}
+
+std::string versionText() {
+    return "tessaro " + std::string(TESSARO_CLI_VERSION) + " (reader 0470:A112)";
+}
+
+}  // namespace
+
+// Parses `argv` and runs the chosen subcommand; returns the exit code.
+int run(int argc, const char *const *argv) {
+    Cli cli;
+    CLI::App app{"tessaro: the command-line tool for the USB UHF RFID readers 0470:A112 (EPC "
+                 "Gen2 and ISO 18000-6B tags).",
+                 "tessaro"};
+    app.set_version_flag("--version", versionText());
+    app.require_subcommand(1);
+    const CLI::Option *sim = addGlobalOptions(app, cli.options);
+    for (Registration add : kCommands) add(app, cli);
+    app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs. "
+               "docs/cli.md has examples.\n");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        // --help and --version come this way too, with exit code 0.
+        const int code = app.exit(error);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+    if (!cli.action) return kExitUsage;
+    cli.options.sim = sim->count() > 0;
+    Session session(cli.options);
+    if (cli.needsReader)
+        if (const int rc = session.open(); rc != kExitOk) return rc;
+    return cli.action(session);
+}
+
+}  // namespace tessaro::cli
+
+int main(int argc, char **argv) { return tessaro::cli::run(argc, argv); }

@@ -1,0 +1,101 @@
+#include "recorder.h"
+
+#include "TessaroTypes.h"
+#include "output.h"
+
+namespace tessaro::cli {
+
+namespace {
+
+Recorder &self(void *context) { return *static_cast<Recorder *>(context); }
+
+}  // namespace
+
+Recorder::Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *record)
+    : inner_(inner), self_(inner), trace_(trace), record_(record),
+      start_(std::chrono::steady_clock::now()) {
+    self_.context = this;
+    self_.interfacePath = interfacePath;
+    self_.open = open;
+    self_.attributes = attributes;
+    self_.writeReport = writeReport;
+    self_.readReport = readReport;
+    self_.close = close;
+    // A transport without a clock of its own leaves the library on the
+    // platform clock; the wrapper must not change that.
+    self_.tickMs = inner.tickMs ? tickMs : nullptr;
+    self_.sleepMs = inner.sleepMs ? sleepMs : nullptr;
+    startMs_ = inner_.tickMs ? inner_.tickMs(inner_.context) : 0;
+    if (record_) std::fputs("# tessaro transcript 1\n", record_);
+}
+
+unsigned Recorder::now() const {
+    if (inner_.tickMs) return inner_.tickMs(inner_.context) - startMs_;
+    return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start_)
+                                     .count());
+}
+
+// "> 12 0205...": direction, milliseconds since the start, the 64 bytes. A
+// write that did not go out in full ends with " failed"; a read that brought
+// nothing is "< 12 none", one that failed "< 12 error".
+void Recorder::line(char direction, const unsigned char *report, int result) {
+    std::string text = std::string(1, direction) + ' ' + std::to_string(now()) + ' ';
+    if (direction == '<' && result == 0)
+        text += "none";
+    else if (direction == '<' && result < 0)
+        text += "error";
+    else
+        text += hex(report, REPORT_SIZE) + (result == REPORT_SIZE ? "" : " failed");
+    text += '\n';
+    if (trace_) std::fputs(text.c_str(), trace_);
+    if (record_) std::fputs(text.c_str(), record_);
+}
+
+int Recorder::interfacePath(void *context, int index, char *path, size_t size) {
+    Recorder &r = self(context);
+    return r.inner_.interfacePath(r.inner_.context, index, path, size);
+}
+
+void *Recorder::open(void *context, const char *path) {
+    Recorder &r = self(context);
+    return r.inner_.open(r.inner_.context, path);
+}
+
+int Recorder::attributes(void *context, void *device, unsigned short *vendorId,
+                         unsigned short *productId) {
+    Recorder &r = self(context);
+    return r.inner_.attributes(r.inner_.context, device, vendorId, productId);
+}
+
+int Recorder::writeReport(void *context, void *device, const unsigned char *report,
+                          unsigned waitMs) {
+    Recorder &r = self(context);
+    const int result = r.inner_.writeReport(r.inner_.context, device, report, waitMs);
+    r.line('>', report, result);
+    return result;
+}
+
+int Recorder::readReport(void *context, void *device, unsigned char *report, unsigned waitMs) {
+    Recorder &r = self(context);
+    const int result = r.inner_.readReport(r.inner_.context, device, report, waitMs);
+    r.line('<', report, result);
+    return result;
+}
+
+void Recorder::close(void *context, void *device) {
+    Recorder &r = self(context);
+    r.inner_.close(r.inner_.context, device);
+}
+
+unsigned Recorder::tickMs(void *context) {
+    Recorder &r = self(context);
+    return r.inner_.tickMs(r.inner_.context);
+}
+
+void Recorder::sleepMs(void *context, unsigned ms) {
+    Recorder &r = self(context);
+    r.inner_.sleepMs(r.inner_.context, ms);
+}
+
+}  // namespace tessaro::cli

@@ -1,0 +1,113 @@
+#include "session.h"
+
+#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "Tessaro.h"
+#include "TessaroErrors.h"
+#include "TessaroPlatform.h"
+#include "TessaroSim.h"
+#include "recorder.h"
+#include "shelf_population.h"
+
+namespace tessaro::cli {
+
+Session::Session(const GlobalOptions &options)
+    : options_(options), out_(options.json, options.quiet),
+      address_(static_cast<unsigned char>(options.address)) {}
+
+Session::~Session() {
+    if (port_) CloseUSBPort(port_);
+    if (recorder_ || !sim_) TessaroSetTransport(nullptr);
+    TessaroSimDestroy(sim_);
+    if (record_) std::fclose(record_);
+}
+
+// Picks the transport (simulator or USB), wraps it in the recorder when asked,
+// and installs it.
+int Session::installTransport() {
+    if (options_.sim) {
+        sim_ = TessaroSimCreate(options_.virtualClock ? TESSARO_SIM_VIRTUAL_CLOCK
+                                                      : TESSARO_SIM_REAL_CLOCK);
+        const int reader = sim_ ? TessaroSimAddReader(sim_) : -1;
+        char error[256] = "";
+        const int tags =
+            reader < 0 ? -1
+            : options_.simFile.empty()
+                ? TessaroSimLoadPopulationText(sim_, reader, kShelfPopulation, error, sizeof error)
+                : TessaroSimLoadPopulation(sim_, reader, options_.simFile.c_str(), error,
+                                           sizeof error);
+        if (tags < 0 || TessaroSimGetTransport(sim_, &transport_) != 0) {
+            out_.error("cannot start the simulated reader: " +
+                       std::string(error[0] ? error : "out of memory") +
+                       (options_.simFile.empty() ? "" : " (" + options_.simFile + ")"));
+            return kExitNoReader;
+        }
+        out_.note("Simulated reader with " + std::to_string(tags) + " tags from " +
+                  (options_.simFile.empty() ? std::string("the sample shelf") : options_.simFile));
+    } else {
+        TessaroPlatformTransport(&transport_);
+    }
+    if (!options_.recordFile.empty()) {
+        record_ = std::fopen(options_.recordFile.c_str(), "w");
+        if (!record_) {
+            out_.error("cannot write the transcript " + options_.recordFile + ": " +
+                       std::strerror(errno));
+            return kExitUsage;
+        }
+    }
+    if (options_.trace || record_) {
+        recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
+                                               record_);
+        TessaroSetTransport(&recorder_->transport());
+    } else {
+        TessaroSetTransport(&transport_);
+    }
+    return kExitOk;
+}
+
+int Session::open() {
+    if (int rc = installTransport(); rc != kExitOk) return rc;
+    if (OpenUSBPort(&port_) != 0) {
+        port_ = 0;
+        out_.error(options_.sim
+                       ? "the simulated reader did not open"
+                       : "no reader found: no USB HID device with vendor 0470 and product A112 "
+                         "(0470:A112) could be opened.\n"
+                         "  Is the reader plugged in? On Linux your user needs read and write "
+                         "access to its /dev/hidraw node;\n"
+                         "  a udev rule gives it (see README.md):\n"
+                         "    SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0470\", "
+                         "ATTRS{idProduct}==\"a112\", MODE=\"0660\", GROUP=\"plugdev\"\n"
+                         "  To try the tool without a reader, add --sim.");
+        return kExitNoReader;
+    }
+    return kExitOk;
+}
+
+unsigned Session::nowMs() const {
+    if (recorder_ && recorder_->transport().tickMs)
+        return recorder_->transport().tickMs(recorder_->transport().context);
+    if (transport_.tickMs) return transport_.tickMs(transport_.context);
+    return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+void Session::sleepMs(unsigned ms) const {
+    if (transport_.sleepMs)
+        transport_.sleepMs(transport_.context, ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int Session::fail(const std::string &what, int code, int tagError) const {
+    std::string message = what + " failed: " + TessaroReturnCodeText(code);
+    if (code == TAG_ERROR) message += std::string("\n  tag error: ") + TessaroTagErrorText(tagError);
+    out_.error(message);
+    return kExitReaderError;
+}
+
+}  // namespace tessaro::cli

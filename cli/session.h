@@ -1,0 +1,57 @@
+// One run of the tool against one reader: the simulator or the USB reader,
+// wrapped by the recorder when --trace or --record asks for it.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "TessaroTransport.h"
+#include "cli.h"
+#include "output.h"
+
+struct TessaroSim;
+
+namespace tessaro::cli {
+
+class Recorder;
+
+class Session {
+public:
+    Session(const GlobalOptions &options);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Installs the transport and opens the reader. Returns kExitOk, or prints
+    // what went wrong and returns kExitNoReader.
+    int open();
+
+    int port() const { return port_; }
+    unsigned char *address() { return &address_; }
+    const Output &out() const { return out_; }
+    const GlobalOptions &options() const { return options_; }
+
+    // Milliseconds on the clock the library runs on (virtual under tests).
+    unsigned nowMs() const;
+    // Sleeps on that clock.
+    void sleepMs(unsigned ms) const;
+
+    // Prints the text of a return code that is not success and returns
+    // kExitReaderError; `what` names the operation ("read", "inventory").
+    int fail(const std::string &what, int code, int tagError = -1) const;
+
+private:
+    int installTransport();
+
+    GlobalOptions options_;
+    Output out_;
+    TessaroSim *sim_ = nullptr;
+    std::FILE *record_ = nullptr;
+    std::unique_ptr<Recorder> recorder_;
+    TessaroTransport transport_{};
+    int port_ = 0;
+    unsigned char address_;
+};
+
+}  // namespace tessaro::cli

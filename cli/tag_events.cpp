@@ -1,0 +1,198 @@
+#include "tag_events.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "terminal.h"
+
+namespace tessaro::cli {
+
+namespace {
+
+std::string seconds(unsigned ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1fs", ms / 1000.0);
+    return text;
+}
+
+std::string padded(const std::string &text, size_t width) {
+    return text.size() >= width ? text + " " : text + std::string(width - text.size() + 1, ' ');
+}
+
+Json summaryJson(const TagTable &table, const RunStatus &status) {
+    return Json{{"type", "summary"},           {"uniqueTags", table.tags().size()},
+                {"reads", status.reads},       {"rounds", status.rounds},
+                {"errors", status.errors},     {"elapsedMs", status.elapsedMs},
+                {"interrupted", status.interrupted}};
+}
+
+class TablePrinter : public TagPrinter {
+public:
+    TablePrinter(const Output &out, bool withTid, bool watch)
+        : out_(out), withTid_(withTid), watch_(watch) {}
+    void finish(const TagTable &table, const RunStatus &status) override {
+        for (const std::string &line : tagTableLines(table, withTid_, watch_)) out_.text(line);
+        if (watch_) out_.text(statusLine(table, status));
+    }
+
+private:
+    const Output &out_;
+    bool withTid_, watch_;
+};
+
+// Redraws the table in place after each round: cursor home, the table cut to
+// the terminal's height, the status line last.
+class LivePrinter : public TagPrinter {
+public:
+    LivePrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {}
+    void round(const TagTable &table, const RunStatus &status) override {
+        std::vector<std::string> lines = tagTableLines(table, withTid_, true);
+        const size_t room = static_cast<size_t>(terminalRows() > 4 ? terminalRows() - 3 : 1);
+        if (lines.size() > room) {
+            const size_t hidden = lines.size() - room + 1;
+            lines.resize(room - 1);
+            lines.push_back("... " + std::to_string(hidden) + " more tags");
+        }
+        std::string screen = "\x1b[H\x1b[2J";
+        for (const std::string &line : lines) screen += line + "\n";
+        screen += "\n" + statusLine(table, status) + "  (Ctrl-C to stop)\n";
+        std::cout << screen << std::flush;
+    }
+    void finish(const TagTable &table, const RunStatus &status) override {
+        round(table, status);
+        out_.text("Stopped: " + statusLine(table, status));
+    }
+
+private:
+    const Output &out_;
+    bool withTid_;
+};
+
+class LinesPrinter : public TagPrinter {
+public:
+    LinesPrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {}
+    void read(const TagEvent &event) override {
+        out_.text(padded(seconds(event.timeMs), 8) + padded(event.epc, 24) +
+                  (withTid_ ? padded(event.tid, 24) : "") + "antenna " +
+                  std::to_string(event.antenna) + "  " + std::to_string(event.rssi) + " dBm");
+    }
+    void finish(const TagTable &table, const RunStatus &status) override {
+        out_.text(statusLine(table, status));
+    }
+
+private:
+    const Output &out_;
+    bool withTid_;
+};
+
+class JsonPrinter : public TagPrinter {
+public:
+    explicit JsonPrinter(const Output &out) : out_(out) {}
+    void read(const TagEvent &event) override { out_.record(event.json()); }
+    void finish(const TagTable &table, const RunStatus &status) override {
+        out_.record(summaryJson(table, status));
+    }
+
+private:
+    const Output &out_;
+};
+
+class CsvPrinter : public TagPrinter {
+public:
+    CsvPrinter(bool withTid) : withTid_(withTid) {
+        std::cout << "time_ms,round,epc," << (withTid_ ? "tid," : "") << "antenna,rssi\n";
+    }
+    void read(const TagEvent &e) override {
+        std::cout << e.timeMs << ',' << e.round << ',' << e.epc << ','
+                  << (withTid_ ? e.tid + "," : "") << e.antenna << ',' << e.rssi << '\n';
+    }
+    void finish(const TagTable &, const RunStatus &) override { std::cout << std::flush; }
+
+private:
+    bool withTid_;
+};
+
+}  // namespace
+
+TagEvent TagEvent::fromRecord(const TessaroTagRecord &record, unsigned timeMs, int round) {
+    TagEvent event;
+    event.epc = hex(record.epc, record.epcLength);
+    event.tid = hex(record.tid, record.tidLength);
+    event.antenna = record.antenna;
+    event.rssi = record.rssi;
+    event.timeMs = timeMs;
+    event.round = round;
+    return event;
+}
+
+Json TagEvent::json() const {
+    Json object{{"type", "tag"}, {"epc", epc}};
+    if (!tid.empty()) object["tid"] = tid;
+    object["antenna"] = antenna;
+    object["rssi"] = rssi;
+    object["timeMs"] = timeMs;
+    object["round"] = round;
+    return object;
+}
+
+void TagTable::add(const TagEvent &event) {
+    for (TagSighting &tag : tags_)
+        if (tag.epc == event.epc && tag.tid == event.tid) {
+            tag.antenna = event.antenna;
+            tag.rssi = event.rssi;
+            tag.lastMs = event.timeMs;
+            ++tag.reads;
+            return;
+        }
+    tags_.push_back({event.epc, event.tid, event.antenna, event.rssi, event.timeMs, event.timeMs, 1});
+}
+
+std::vector<std::string> tagTableLines(const TagTable &table, bool withTid, bool watch) {
+    size_t epcWidth = 3, tidWidth = 3;
+    for (const TagSighting &tag : table.tags()) {
+        epcWidth = std::max(epcWidth, tag.epc.size());
+        tidWidth = std::max(tidWidth, tag.tid.size());
+    }
+    std::string header = padded("#", 3) + padded("EPC", epcWidth) +
+                         (withTid ? padded("TID", tidWidth) : "") + "Antenna  RSSI      Reads";
+    if (watch) header += "  First    Last";
+    std::vector<std::string> lines{header};
+    int row = 0;
+    for (const TagSighting &tag : table.tags()) {
+        std::string line = padded(std::to_string(++row), 3) + padded(tag.epc, epcWidth) +
+                           (withTid ? padded(tag.tid, tidWidth) : "") +
+                           padded(std::to_string(tag.antenna), 8) +
+                           padded(std::to_string(tag.rssi) + " dBm", 9) +
+                           std::to_string(tag.reads);
+        if (watch)
+            line = padded(line, header.size() - 15) + padded(seconds(tag.firstMs), 8) +
+                   seconds(tag.lastMs);
+        lines.push_back(line);
+    }
+    if (table.tags().empty()) lines.push_back("(no tags)");
+    return lines;
+}
+
+std::string statusLine(const TagTable &table, const RunStatus &status) {
+    const double perSecond = status.elapsedMs ? status.reads * 1000.0 / status.elapsedMs : 0.0;
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f", perSecond);
+    return std::to_string(table.tags().size()) + " unique tags, " + std::to_string(status.reads) +
+           " reads (" + rate + "/s), " + std::to_string(status.rounds) + " rounds, " +
+           std::to_string(status.errors) + " errors, " + seconds(status.elapsedMs);
+}
+
+std::unique_ptr<TagPrinter> makeTagPrinter(TagFormat format, const Output &out, bool withTid,
+                                           bool watch) {
+    switch (format) {
+    case TagFormat::Live: return std::make_unique<LivePrinter>(out, withTid);
+    case TagFormat::Lines: return std::make_unique<LinesPrinter>(out, withTid);
+    case TagFormat::JsonLines: return std::make_unique<JsonPrinter>(out);
+    case TagFormat::Csv: return std::make_unique<CsvPrinter>(withTid);
+    case TagFormat::Table: break;
+    }
+    return std::make_unique<TablePrinter>(out, withTid, watch);
+}
+
+}  // namespace tessaro::cli

@@ -1,0 +1,50 @@
+#include "terminal.h"
+
+#include <csignal>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace tessaro::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interruptFlag = 0;
+
+extern "C" void onInterrupt(int) { interruptFlag = 1; }
+
+}  // namespace
+
+#ifdef _WIN32
+
+bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
+int terminalRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 24;
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+#else
+
+bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+int terminalRows() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 24;
+    return size.ws_row;
+}
+
+#endif
+
+void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
+
+bool interrupted() { return interruptFlag != 0; }
+
+}  // namespace tessaro::cli

@@ -1,0 +1,71 @@
+// The tool's frame: global options, errors, exit codes, info.
+#include <gtest/gtest.h>
+
+#include "run_tessaro.h"
+
+using tessaro::testing::readFile;
+using tessaro::testing::scratchFile;
+using tessaro::testing::sim;
+using tessaro::testing::runTessaro;
+
+namespace {
+
+TEST(CliInfo, JsonHasTheSettingsInWords) {
+    const auto run = sim("--json info");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto documents = run.json();
+    ASSERT_EQ(documents.size(), 1u);
+    const auto &info = documents[0];
+    EXPECT_EQ(info["region"]["name"], "us");
+    EXPECT_EQ(info["region"]["lowestMHz"], 902.75);
+    EXPECT_EQ(info["region"]["highestMHz"], 927.25);
+    EXPECT_EQ(info["rfPowerDbm"], 30);
+    EXPECT_EQ(info["scanTimeMs"], 1000);
+    EXPECT_EQ(info["antennas"], nlohmann::json({1, 2, 3, 4}));
+    EXPECT_EQ(info["workMode"], "answer");
+    EXPECT_EQ(info["moduleVersion"], "1.8");
+}
+
+TEST(CliInfo, TextNamesTheBandInMegahertz) {
+    const auto run = sim("info");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("902.75 to 927.25 MHz"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("30 dBm"), std::string::npos);
+}
+
+TEST(CliErrors, NoReaderSaysWhatWasLookedForAndWhatToTry) {
+    const auto run = runTessaro("info");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("0470:A112"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("udev"), std::string::npos);
+    EXPECT_NE(run.err.find("--sim"), std::string::npos);
+}
+
+TEST(CliErrors, BadArgumentsExitTwoAndSendNothing) {
+    const char *bad[] = {"inventory --q 16", "inventory --antennas 5", "inventory --mask epc:32",
+                         "inventory --rounds 3", "--address 300 info", "nosuchcommand"};
+    for (const char *arguments : bad) {
+        const std::string transcript = scratchFile("transcript");
+        const auto run = sim("--record " + transcript + " " + arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments;
+        EXPECT_FALSE(run.err.empty()) << arguments;
+        EXPECT_EQ(readFile(transcript), "") << arguments;  // not even opened
+    }
+}
+
+TEST(CliBasics, HelpAndVersionExitZero) {
+    EXPECT_EQ(runTessaro("--version").exitCode, 0);
+    const auto help = runTessaro("inventory --help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--watch"), std::string::npos);
+}
+
+TEST(CliBasics, TraceShowsEveryReportWithDirection) {
+    const auto run = sim("--trace info");
+    ASSERT_EQ(run.exitCode, 0);
+    // The reader information command: 04 FF 21 and its CRC, in a data report.
+    EXPECT_NE(run.err.find("> 0 020504FF21"), std::string::npos) << run.err.substr(0, 400);
+    EXPECT_NE(run.err.find("\n< "), std::string::npos);
+}
+
+}  // namespace
