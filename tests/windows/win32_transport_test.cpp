@@ -28,12 +28,6 @@ protected:
         path = result == 0 ? buffer.data() : "";
         return result;
     }
-    // The first interface, opened straight through the transport.
-    void *openFirst() {
-        std::string path;
-        if (interfacePath(0, path) != 0) return nullptr;
-        return transport.open(transport.context, path.c_str());
-    }
     int read(void *device, unsigned char *report) {
         return transport.readReport(transport.context, device, report, tessaro::link::kReadWaitMs);
     }
@@ -45,6 +39,28 @@ protected:
     FakeBus bus;
     FakeWin32 system{bus};
     TessaroTransport transport = system.transport();
+};
+
+// One reader, opened straight through the transport.
+class Win32Device : public Win32Transport {
+protected:
+    void SetUp() override {
+        std::string path;
+        ASSERT_EQ(interfacePath(0, path), 0);
+        device = transport.open(transport.context, path.c_str());
+        ASSERT_NE(device, nullptr);
+    }
+    void TearDown() override {
+        if (device) close();
+        Win32Transport::TearDown();
+    }
+    void close() {
+        transport.close(transport.context, device);
+        device = nullptr;
+    }
+
+    FakeDevice &reader = bus.addReader();
+    void *device = nullptr;
 };
 
 TEST_F(Win32Transport, ListsEveryHidInterfaceAtItsPlaceInTheSystemsOrder) {
@@ -152,10 +168,7 @@ TEST(Win32InputReport, TheReportIdWindowsPutsFirstIsNormalised) {
     }
 }
 
-TEST_F(Win32Transport, ASilentReaderCostsTheReadWaitAndLeavesNothingPending) {
-    FakeDevice &reader = bus.addReader();
-    void *device = openFirst();
-    ASSERT_NE(device, nullptr);
+TEST_F(Win32Device, ASilentReaderCostsTheReadWaitAndLeavesNothingPending) {
     reader.silent = true;
     unsigned char report[REPORT_SIZE];
     EXPECT_EQ(bus.elapsedMs([&] { EXPECT_EQ(read(device, report), 0); }),
@@ -167,15 +180,12 @@ TEST_F(Win32Transport, ASilentReaderCostsTheReadWaitAndLeavesNothingPending) {
     EXPECT_EQ(bus.elapsedMs([&] { EXPECT_EQ(write(device), 0); }), tessaro::link::kWriteWaitMs);
     EXPECT_EQ(system.cancels, 2);
     EXPECT_TRUE(reader.sent.empty());
-    transport.close(transport.context, device);  // the fake objects to anything still pending
+    close();  // the fake objects to anything still pending
     EXPECT_EQ(system.openFiles, 0);
     EXPECT_EQ(system.openEvents, 0);
 }
 
-TEST_F(Win32Transport, AReportThatEndsAsItIsCancelledIsKept) {
-    FakeDevice &reader = bus.addReader();
-    void *device = openFirst();
-    ASSERT_NE(device, nullptr);
+TEST_F(Win32Device, AReportThatEndsAsItIsCancelledIsKept) {
     system.cancel = FakeWin32::Cancel::CompletesFirst;
     reader.timeoutReads = 1;
     reader.queue(bytes({0x11, 0x22}));
@@ -183,13 +193,9 @@ TEST_F(Win32Transport, AReportThatEndsAsItIsCancelledIsKept) {
     EXPECT_EQ(read(device, report), REPORT_SIZE);
     EXPECT_EQ(system.cancels, 1);
     EXPECT_EQ(Bytes(report, report + 4), bytes({0x00, 0x02, 0x11, 0x22}));
-    transport.close(transport.context, device);
 }
 
-TEST_F(Win32Transport, ADeviceWhoseCancelNeverEndsIsRetired) {
-    FakeDevice &reader = bus.addReader();
-    void *device = openFirst();
-    ASSERT_NE(device, nullptr);
+TEST_F(Win32Device, ADeviceWhoseCancelNeverEndsIsRetired) {
     system.cancel = FakeWin32::Cancel::IsIgnored;
     reader.silent = true;
     unsigned char report[REPORT_SIZE];
@@ -200,22 +206,18 @@ TEST_F(Win32Transport, ADeviceWhoseCancelNeverEndsIsRetired) {
     EXPECT_EQ(write(device), -1);
     EXPECT_EQ(system.readCalls, readCalls);  // nothing new started on the held control block
     EXPECT_TRUE(reader.sent.empty());
-    transport.close(transport.context, device);
+    close();
     EXPECT_EQ(system.openFiles, 0);
     EXPECT_EQ(system.openEvents, 1);  // left to the transfer the system still holds
 }
 
-TEST_F(Win32Transport, AnUnpluggedReaderFailsAtOnce) {
-    FakeDevice &reader = bus.addReader();
-    void *device = openFirst();
-    ASSERT_NE(device, nullptr);
+TEST_F(Win32Device, AnUnpluggedReaderFailsAtOnce) {
     reader.unplugged = true;
     unsigned char report[REPORT_SIZE];
     EXPECT_EQ(bus.elapsedMs([&] {
         EXPECT_EQ(write(device), -1);
         EXPECT_EQ(read(device, report), -1);
     }), 0u);
-    transport.close(transport.context, device);
 }
 
 TEST_F(Win32Transport, ASilentReaderEndsTheExchangeWithinItsBound) {
