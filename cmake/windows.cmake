@@ -8,7 +8,3 @@ foreach(library Tessaro TessaroSim)
   target_link_options(${library} PRIVATE
     -Wl,--output-def,$<TARGET_FILE_DIR:${library}>/${library}.def)
 endforeach()
-
-# What the Windows transport calls beside kernel32: the device setup and HID
-# class services.
-target_link_libraries(Tessaro PRIVATE setupapi hid)
