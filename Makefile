@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean windows test-windows
+.PHONY: all deps build demo test sanitize tsan check clean fuzz memcheck windows test-windows
 
 all: build
 
@@ -40,6 +40,27 @@ tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan \
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
 
+# The unit, simulator and fault tests under valgrind: no memory error, no leak.
+memcheck: build
+	@scripts/install-deps valgrind
+	@for t in unit_tests sim_tests fault_tests; do \
+	    echo "memcheck: $$t"; \
+	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \
+	        $(BUILD)/tests/$$t --gtest_brief=1 >/dev/null || exit 1; \
+	done
+
+# Every fuzz target for FUZZ_SECONDS seconds each (clang's libFuzzer, with the
+# address and undefined-behaviour checks), in its own build folder.
+FUZZ_SECONDS ?= 30
+FUZZ_BUILD ?= build-fuzz
+fuzz:
+	@scripts/install-deps clang-14 libclang-rt-14-dev python3
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	    -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@fuzz/run $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
 # Windows: Tessaro.dll, TessaroSim.dll and the programs, cross-compiled with
 # mingw-w64 into $(WINDOWS_BUILD)/bin.
 WINDOWS_BUILD ?= build-windows
@@ -60,7 +81,7 @@ test-windows:
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
 
 # What CI runs.
-check: test test-windows sanitize tsan
+check: test test-windows sanitize tsan memcheck fuzz
 
 clean:
-	rm -rf build build-asan build-tsan $(WINDOWS_BUILD)
+	rm -rf build build-asan build-tsan build-fuzz $(WINDOWS_BUILD)
