@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean fuzz memcheck windows test-windows
+.PHONY: all deps build demo test sanitize tsan check clean package nohid fuzz memcheck windows test-windows
 
 all: build
 
@@ -23,12 +23,24 @@ build: deps
 demo: deps
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target tessaro
-	$(BUILD)/cli/tessaro --sim info
-	$(BUILD)/cli/tessaro --sim inventory
+	$(BUILD)/bin/tessaro --sim info
+	$(BUILD)/bin/tessaro --sim inventory
 
 # Every test, on virtual time: finishes in seconds.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
+# and checked by lintian.
+package: build
+	@scripts/install-deps lintian
+	@cmake --build $(BUILD) --target package
+	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb
+
+# Every test of a build without the platform HID transport (no hidapi).
+nohid:
+	@$(MAKE) --no-print-directory test BUILD=build-nohid \
+	    CMAKE_FLAGS="$(CMAKE_FLAGS) -DTESSARO_PLATFORM_TRANSPORT=OFF"
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
@@ -40,14 +52,15 @@ tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan \
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
 
-# The unit, simulator and fault tests under valgrind: no memory error, no leak.
+# The unit, simulator, fault, reading and gateway-engine tests under valgrind:
+# no memory error, no leak.
 memcheck: build
 	@scripts/install-deps valgrind
-	@for t in unit_tests sim_tests fault_tests; do \
+	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests; do \
 	    echo "memcheck: $$t"; \
 	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \
-	        $(BUILD)/tests/$$t --gtest_brief=1 >/dev/null || exit 1; \
+	        $(BUILD)/bin/$$t --gtest_brief=1 >/dev/null || exit 1; \
 	done
 
 # Every fuzz target for FUZZ_SECONDS seconds each (clang's libFuzzer, with the
@@ -59,7 +72,7 @@ fuzz:
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
 	    -DTESSARO_FUZZ=ON -DTESSARO_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
-	@fuzz/run $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+	@fuzz/run $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
 # Windows: Tessaro.dll, TessaroSim.dll and the programs, cross-compiled with
 # mingw-w64 into $(WINDOWS_BUILD)/bin.
@@ -81,7 +94,7 @@ test-windows:
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
 
 # What CI runs.
-check: test test-windows sanitize tsan memcheck fuzz
+check: test nohid package test-windows sanitize tsan memcheck fuzz
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz $(WINDOWS_BUILD)
+	rm -rf build build-asan build-tsan build-nohid build-fuzz $(WINDOWS_BUILD)

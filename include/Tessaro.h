@@ -25,6 +25,7 @@
 
 #include "TessaroTypes.h"
 #include "TessaroTransport.h"
+#include "TessaroVersion.h"
 
 #ifdef __cplusplus
 /* The inert entry points accept any argument list. */
@@ -77,7 +78,10 @@ TESSARO_API int GetReaderInformation(unsigned char *address,
                                      unsigned char *info10, unsigned char *info11,
                                      int portIndex);
 
-/* Writes the library version 1.2.0 as the three bytes 0x01 0x02 0x00.
+/* Writes the library version (1.2.0: the bytes 0x01 0x02 0x00) as the three
+ * bytes TESSARO_VERSION_MAJOR, TESSARO_VERSION_MINOR, TESSARO_VERSION_PATCH
+ * of TessaroVersion.h, so a program can compare the library it runs with
+ * against the header it was built with.
  *   version [out] 3 bytes. Returns 0; touches no reader. */
 TESSARO_API int GetSDKVersion(unsigned char *version);
 
