@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean package nohid fuzz memcheck windows test-windows
+.PHONY: all deps build demo test bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows
 
 all: build
 
@@ -29,6 +29,15 @@ demo: deps
 # Every test, on virtual time: finishes in seconds.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Host cost per call of representative commands against an instantly
+# answering reader (docs/performance.md). Not a test: figures, not verdicts.
+# BENCH_ARGS passes Google Benchmark options, e.g. --benchmark_filter=Inventory.
+BENCH_ARGS ?=
+bench:
+	@scripts/install-deps libbenchmark-dev
+	@$(MAKE) --no-print-directory build
+	$(BUILD)/bin/tessaro_bench $(BENCH_ARGS)
 
 # The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
 # and checked by lintian.

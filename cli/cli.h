@@ -34,6 +34,7 @@ struct GlobalOptions {
     std::string replayFile;    // set by `tessaro replay FILE -- ...`
     bool quiet = false;
     bool virtualClock = false; // hidden: the simulator on virtual time, for tests
+    int pauseMs = -1;          // --pause: the report pause; -1 leaves the library's 50 ms
 };
 
 // What a subcommand does once its arguments are parsed and checked. It runs

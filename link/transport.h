@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "TessaroTiming.h"
 #include "TessaroTransport.h"
 
 namespace tessaro::link {
@@ -12,7 +13,9 @@ namespace tessaro::link {
 // Waits the link passes to the transport.
 constexpr unsigned kWriteWaitMs = 50;
 constexpr unsigned kReadWaitMs = 100;
-constexpr unsigned kReportPauseMs = 50;  // after every read, whatever it gave
+// The pause after a read: always after one that failed, and after every
+// report unless the application chose another (reportPauseMs()).
+constexpr unsigned kReportPauseMs = TESSARO_REPORT_PAUSE_DEFAULT_MS;
 
 int interfacePath(int index, char *path, std::size_t size);
 void *openDevice(const char *path);
