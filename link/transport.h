@@ -37,9 +37,10 @@ private:
     unsigned start_;
 };
 
-// The platform side: hidapi for the reports, the monotonic clock for time.
+// The platform side, from the one transport file the build selects: hidapi
+// (Linux, macOS) or the Win32 HID services (Windows) for the reports.
 const TessaroTransport &platformTransport();
-// Brings a read of `got` bytes (hidapi's count: 63 when the device has no
+// The hidapi transport's: brings a read of `got` bytes (hidapi's count: 63 when the device has no
 // numbered input reports) to the link's layout, byte 1 the count; returns
 // the count the transport reports (64 when complete).
 int normaliseInputReport(const unsigned char *raw, int got, unsigned char *report);
