@@ -107,6 +107,13 @@ int Session::fail(const std::string &what, int code, int tagError) const {
     std::string message = what + " failed: " + TessaroReturnCodeText(code);
     if (code == TAG_ERROR) message += std::string("\n  tag error: ") + TessaroTagErrorText(tagError);
     out_.error(message);
+    Json error{{"type", "error"}, {"operation", what}, {"code", code},
+               {"message", TessaroReturnCodeText(code)}};
+    if (code == TAG_ERROR) {
+        error["tagError"] = tagError;
+        error["tagErrorMessage"] = TessaroTagErrorText(tagError);
+    }
+    out_.record(error);
     return kExitReaderError;
 }
 

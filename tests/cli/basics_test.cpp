@@ -19,8 +19,8 @@ TEST(CliInfo, JsonHasTheSettingsInWords) {
     EXPECT_EQ(info["region"]["name"], "us");
     EXPECT_EQ(info["region"]["lowestMHz"], 902.75);
     EXPECT_EQ(info["region"]["highestMHz"], 927.25);
-    EXPECT_EQ(info["rfPowerDbm"], 30);
-    EXPECT_EQ(info["scanTimeMs"], 1000);
+    EXPECT_EQ(info["power"], 30);
+    EXPECT_EQ(info["scanTime"], 1000);
     EXPECT_EQ(info["antennas"], nlohmann::json({1, 2, 3, 4}));
     EXPECT_EQ(info["workMode"], "answer");
     EXPECT_EQ(info["moduleVersion"], "1.8");
