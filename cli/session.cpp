@@ -22,13 +22,24 @@ Session::~Session() {
     if (port_) CloseUSBPort(port_);
     if (recorder_ || !sim_) TessaroSetTransport(nullptr);
     TessaroSimDestroy(sim_);
+    TessaroSimReplayDestroy(replay_);
     if (record_) std::fclose(record_);
 }
 
 // Picks the transport (simulator or USB), wraps it in the recorder when asked,
 // and installs it.
 int Session::installTransport() {
-    if (options_.sim) {
+    if (!options_.replayFile.empty()) {
+        char error[256] = "";
+        replay_ = TessaroSimReplayOpen(options_.replayFile.c_str(), error, sizeof error);
+        if (!replay_) {
+            out_.error("cannot replay " + options_.replayFile + ": " + error);
+            return kExitUsage;
+        }
+        TessaroSimReplayGetTransport(replay_, &transport_);
+        out_.note("Replaying " + std::to_string(TessaroSimReplayRemaining(replay_)) +
+                  " reports from " + options_.replayFile);
+    } else if (options_.sim) {
         sim_ = TessaroSimCreate(options_.virtualClock ? TESSARO_SIM_VIRTUAL_CLOCK
                                                       : TESSARO_SIM_REAL_CLOCK);
         const int reader = sim_ ? TessaroSimAddReader(sim_) : -1;
@@ -60,7 +71,7 @@ int Session::installTransport() {
     }
     if (options_.trace || record_) {
         recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
-                                               record_);
+                                               record_, options_.commandLine);
         TessaroSetTransport(&recorder_->transport());
     } else {
         TessaroSetTransport(&transport_);
@@ -85,6 +96,19 @@ int Session::open() {
         return kExitNoReader;
     }
     return kExitOk;
+}
+
+int Session::finish(int rc) const {
+    if (!replay_) return rc;
+    char difference[512] = "";
+    const int differences = TessaroSimReplayDifferences(replay_, difference, sizeof difference);
+    const int unused = TessaroSimReplayRemaining(replay_);
+    if (differences == 0 && unused == 0) return rc;
+    out_.error("the replay differs from the transcript " + options_.replayFile + ": " +
+               (differences ? std::to_string(differences) + " differences, the first at " +
+                                  difference
+                            : std::to_string(unused) + " recorded reports were not used"));
+    return kExitReplayDiffers;
 }
 
 unsigned Session::nowMs() const {
