@@ -35,6 +35,10 @@ extern const TagFrameLayout kReadOutFrames;
 // Status; a frame running past the collected bytes ends the walk. The list
 // holds at most as many bytes as were collected (RESPONSE_BUFFER_SIZE).
 //
+// Every frame the walk reads (each with a Status, up to the one it ends on)
+// must end with its own CRC: otherwise the walk returns ERR_CRC and writes
+// nothing at all, *tagCount included.
+//
 // Returns the Status of the frame the walk ended on: the last one taken, or
 // the first that carries no tags.
 int walkTagFrames(const TagFrameLayout &layout, unsigned char *epcList, unsigned char *antenna,

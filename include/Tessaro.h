@@ -25,6 +25,7 @@
 
 #include "TessaroTypes.h"
 #include "TessaroTransport.h"
+#include "TessaroVersion.h"
 
 #ifdef __cplusplus
 /* The inert entry points accept any argument list. */
@@ -77,7 +78,10 @@ TESSARO_API int GetReaderInformation(unsigned char *address,
                                      unsigned char *info10, unsigned char *info11,
                                      int portIndex);
 
-/* Writes the library version 1.2.0 as the three bytes 0x01 0x02 0x00.
+/* Writes the library version (1.2.0: the bytes 0x01 0x02 0x00) as the three
+ * bytes TESSARO_VERSION_MAJOR, TESSARO_VERSION_MINOR, TESSARO_VERSION_PATCH
+ * of TessaroVersion.h, so a program can compare the library it runs with
+ * against the header it was built with.
  *   version [out] 3 bytes. Returns 0; touches no reader. */
 TESSARO_API int GetSDKVersion(unsigned char *version);
 
@@ -789,15 +793,17 @@ TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, in
  * 255). Bounds: 2 x T + 5000 ms, and 1000 ms while nothing has arrived, with
  * T = 100 x scan time while an inventory is in progress, else 1000 ms.
  *   response [out] the whole stream; responseLength [out] its length.
- * Returns 0, ERR_PORT_CLOSED or ERR_COMM (also for a stream longer than
- * RESPONSE_BUFFER_SIZE). */
+ * Returns 0, ERR_PORT_CLOSED, ERR_COMM (also for a stream longer than
+ * RESPONSE_BUFFER_SIZE), or ERR_CRC at once when a complete frame of six
+ * bytes or more fails its own CRC. */
 TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *responseLength,
                                           int portIndex);
 
 /* Collects a buffer read-out: frames until a status-1 frame ends exactly at
  * the end of the bytes received. Bounds: 10000 ms, 1000 ms while nothing has
  * arrived, and RESPONSE_BUFFER_SIZE bytes.
- * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
+ * Returns 0, ERR_PORT_CLOSED, ERR_COMM, or ERR_CRC at once when a complete
+ * frame of six bytes or more fails its own CRC. */
 TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLength,
                                       int portIndex);
 

@@ -6,6 +6,9 @@
 // Everything the reader sends is untrusted: every append is bounded by the
 // buffer it goes into, and every frame walk moves forward by at least one
 // byte, so a hostile stream ends in ERR_COMM, never in an overrun or a hang.
+// A streamed answer is judged frame by frame as its frames complete: one that
+// fails its own CRC ends the collection at once with ERR_CRC, since nothing
+// that follows can mend the answer.
 #include "collectors.h"
 
 #include <cstring>
@@ -36,6 +39,13 @@ bool isClosed(int portIndex) {
 unsigned periodMs() {
     const ProcessState &state = processState();
     return state.inventoryInProgress ? 100u * state.scanTimeUnits : kDefaultPeriodMs;
+}
+
+// A complete frame long enough to carry a Status that does not end with its
+// own CRC: the stream is damaged or out of step (a report lost or repeated).
+// Shorter frames carry nothing and are stepped over as before.
+bool damaged(const std::uint8_t *frame, std::size_t size) {
+    return size >= kShortestAnswer && protocol::crc16(frame, size) != 0;
 }
 
 bool endsInventory(std::uint8_t status) {
@@ -125,6 +135,7 @@ TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *response
             while (pendingLength > 0) {
                 const std::size_t frameSize = pending[0] + 1u;
                 if (pendingLength < frameSize) break;
+                if (damaged(pending, frameSize)) return ERR_CRC;
                 if (frameSize >= kShortestAnswer && endsInventory(pending[3]) &&
                     protocol::crc16(pending, pendingLength) == 0) {
                     std::memmove(response, state.response, streamLength);
@@ -162,6 +173,7 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
             for (std::size_t at = 0; at < count;) {
                 const std::size_t frameSize = stream[at] + 1u;
                 if (count - at < frameSize) break;
+                if (damaged(stream + at, frameSize)) return ERR_CRC;
                 if (frameSize >= kShortestAnswer && stream[at + 3] == 0x01 &&
                     at + frameSize == count) {
                     std::memmove(response, stream, count);

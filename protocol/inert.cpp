@@ -8,9 +8,9 @@ using tessaro::ApiLock;
 
 TESSARO_API int GetSDKVersion(unsigned char *version) {
     const ApiLock lock;
-    version[0] = 0x01;
-    version[1] = 0x02;
-    version[2] = 0x00;
+    version[0] = TESSARO_VERSION_MAJOR;
+    version[1] = TESSARO_VERSION_MINOR;
+    version[2] = TESSARO_VERSION_PATCH;
     return 0;
 }
 

@@ -48,9 +48,11 @@ constexpr int kTableChannels = sizeof kTableTexts / sizeof kTableTexts[0];
 // Every text of regions 1 to 4 is handed out in an array of this size.
 constexpr std::size_t kChannelTextSize = 255;
 
+// The code is compared before anything is subtracted from it: every int,
+// INT_MIN included, is a code a caller may pass.
 const SpacedPlan *spacedPlan(int region) {
-    const int index = region - kFirstSpacedRegion;
-    return index >= 0 && index < kSpacedRegions ? &kSpacedPlans[index] : nullptr;
+    if (region < kFirstSpacedRegion || region >= kFirstSpacedRegion + kSpacedRegions) return nullptr;
+    return &kSpacedPlans[region - kFirstSpacedRegion];
 }
 
 // Prints every channel of `plan` into a new array and stores them in

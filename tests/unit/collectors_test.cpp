@@ -111,10 +111,10 @@ TEST_F(Collectors, BufferReadOutStatusOneFollowedByMoreDoesNotEnd) {
 }
 
 TEST_F(Collectors, BufferReadOutBeyondTheResponseBuffer) {
-    // Far beyond 20000 bytes on a clock that does not move: refused once the
-    // 6000-byte response buffer is full, nothing written past it.
+    // Far beyond 20000 bytes of intact frames on a clock that does not move:
+    // refused once the 6000-byte response buffer is full, nothing written past it.
     bus.frozen = true;
-    for (int i = 0; i < 400; ++i) reader.queue(Bytes(62, 0x11));
+    for (int i = 0; i < 400; ++i) reader.queue(readOutFrame(3, 1, Bytes(55, 0x11)));
     EXPECT_EQ(GetBufferDataFromPort(response, &length, port), ERR_COMM);
     EXPECT_EQ(length, 96 * 62);
 }

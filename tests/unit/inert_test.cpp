@@ -9,7 +9,8 @@ namespace {
 TEST(Inert, SdkVersionWithoutAReader) {
     unsigned char version[4] = {0xEE, 0xEE, 0xEE, 0xEE};
     EXPECT_EQ(GetSDKVersion(version), 0);
-    EXPECT_EQ(Bytes(version, version + 4), bytes({0x01, 0x02, 0x00, 0xEE}));
+    EXPECT_EQ(Bytes(version, version + 4),
+              bytes({TESSARO_VERSION_MAJOR, TESSARO_VERSION_MINOR, TESSARO_VERSION_PATCH, 0xEE}));
 }
 
 TEST(Inert, StubsSendNothingAndReturnZero) {

@@ -134,7 +134,7 @@ TEST(ChannelList, SpacedPlansHandOutFreshArraysTheCallerFrees) {
 }
 
 TEST(ChannelList, CodesWithoutAPlanLeaveTheListUntouched) {
-    for (int region : {0, 6, -1, 261 /* low byte 5 */}) {
+    for (int region : {0, 6, -1, 261 /* low byte 5 */, INT_MIN, INT_MIN + 1, INT_MAX}) {
         List list;
         EXPECT_EQ(GetChannelList(region, list.entries), 0) << region;
         EXPECT_TRUE(list.untouched()) << region;
@@ -217,7 +217,7 @@ TEST_F(RegionSetters, DefaultChannelsOfEveryPlan) {
 }
 
 TEST_F(RegionSetters, DefaultChannelsOfACodeWithoutAPlanAreRefused) {
-    for (int region : {0, 6, -1}) {
+    for (int region : {0, 6, -1, INT_MIN, INT_MIN + 1, INT_MAX}) {
         reader.answer(answerFrame(0x09, 0x22, 0x00));
         unsigned char address = 0x00;
         EXPECT_EQ(SetRegionWithDefaultChannel(&address, region, port), ERR_PARAMETER) << region;
@@ -244,6 +244,10 @@ TEST_F(RegionSetters, ChannelRangeEncodings) {
         {"code 21 keeps its low four bits", 21, 1, 2, bytes({0x42, 0x41})},
         {"largest indexes", 1, INT_MAX, INT_MAX, bytes({0x3F, 0x7F})},
         {"region 5, largest indexes", 5, INT_MAX, INT_MAX, bytes({0x19, 0x99})},
+        {"smallest indexes", 1, INT_MIN, INT_MIN, bytes({0x00, 0x40})},
+        {"region 5, smallest indexes", 5, INT_MIN, INT_MIN, bytes({0x1A, 0x9A})},
+        {"smallest code: band bits 0", INT_MIN, 1, 2, bytes({0x02, 0x01})},
+        {"largest code: band bits 15", INT_MAX, 1, 2, bytes({0xC2, 0xC1})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,118 @@
+#!/bin/sh
+# Uses Tessaro from outside its tree the ways the README shows, each time
+# building a program against it and running an inventory on the simulated
+# reader (the consumer project in consumer/, or the demo).
+#   check.sh install BUILD_DIR PREFIX   cmake --install into an empty PREFIX
+#   check.sh package PREFIX WORK        find_package(Tessaro), CMAKE_PREFIX_PATH=PREFIX
+#   check.sh pkg-config PREFIX WORK     pkg_check_modules(tessaro-sim), and the README's
+#                                       pkg-config compiler line
+#   check.sh subdirectory WORK          add_subdirectory(<this source tree>)
+#   check.sh readme LIB_DIR WORK        the README's compile and run lines in the build tree
+#   check.sh deb BUILD_DIR WORK         CPack's .deb files unpacked with dpkg-deb -x and used
+#                                       as above; lintian's verdict when lintian is installed
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+source=$(cd "$here/../.." && pwd)
+consumer=$here/consumer
+mode=$1
+shift
+
+fresh() { rm -rf "$1" && mkdir -p "$1"; }
+
+# Runs a command quietly, showing its output only when it fails.
+quiet() {
+    log=$1
+    shift
+    "$@" >"$log" 2>&1 || { cat "$log"; exit 1; }
+}
+
+# The README's lines that match `pattern`.
+readme_lines() {
+    grep -E "^$1" "$source/README.md" ||
+        { echo "check.sh: README.md has no line matching: $1" >&2; exit 1; }
+}
+
+# The consumer project, Tessaro taken `from` a prefix.
+consumer_project() {
+    quiet "$3.log" cmake -S "$consumer" -B "$3" -DTESSARO_FROM="$1" -DCMAKE_PREFIX_PATH="$2"
+    quiet "$3.log" cmake --build "$3"
+    "$3/consumer"
+}
+
+with_package() {
+    consumer_project package "$1" "$2"
+}
+
+# pkg-config, the .pc files found under a prefix: the consumer project, then
+# the README's compiler line with the consumer standing for app.c.
+with_pkg_config() {
+    pcdir=$(dirname "$(find "$1" -name tessaro.pc | head -n 1)")
+    libdir=$(dirname "$(find "$1" -name 'libTessaro.so.*' | head -n 1)")
+    version=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion tessaro-sim)
+    fresh "$2"
+    (export PKG_CONFIG_PATH="$pcdir" && consumer_project pkg-config "" "$2/project")
+    readme_lines 'cc app.c \$\(pkg-config' |
+        sed "s#app\.c#-DTESSARO_FOUND_VERSION='\"$version\"' $consumer/consumer.c#" > "$2/build.sh"
+    (cd "$2" && PKG_CONFIG_PATH=$pcdir sh -ex build.sh)
+    (cd "$2" && LD_LIBRARY_PATH=$libdir ./app)
+}
+
+case $mode in
+install)
+    build=$1 prefix=$2
+    fresh "$prefix"
+    quiet "$prefix.log" cmake --install "$build" --prefix "$prefix"
+    # The udev rule hands over the reader the library looks for.
+    id() { sed -n "s/.*READER_$1_ID = 0x\([0-9A-Fa-f]*\).*/\1/p" "$prefix/include/tessaro/TessaroTypes.h" | tr A-F a-f; }
+    match="ATTRS{idVendor}==\"$(id VENDOR)\", ATTRS{idProduct}==\"$(id PRODUCT)\", TAG+=\"uaccess\""
+    grep -qF "$match" "$prefix/lib/udev/rules.d/70-tessaro.rules" ||
+        { echo "check.sh: the installed udev rule lacks: $match" >&2; exit 1; }
+    ;;
+package)
+    fresh "$2"
+    with_package "$1" "$2/build"
+    ;;
+pkg-config)
+    with_pkg_config "$1" "$2"
+    ;;
+subdirectory)
+    work=$1
+    fresh "$work"
+    # Without optimisation or debug information: the whole library is compiled again.
+    quiet "$work.log" cmake -S "$consumer" -B "$work" -DTESSARO_FROM=subdirectory \
+        -DTESSARO_SOURCE_DIR="$source" -DCMAKE_BUILD_TYPE=
+    if grep -q "^$work/tessaro/\(tests\|examples\|cli\)/" "$work/CMakeFiles/TargetDirectories.txt"; then
+        echo "check.sh: Tessaro's tests, examples or tool were configured inside another project" >&2
+        exit 1
+    fi
+    quiet "$work.log" cmake --build "$work" --target consumer -j 2
+    "$work/consumer"
+    ;;
+readme)
+    libdir=$1 work=$2
+    fresh "$work"
+    readme_lines '(cc examples/demo.c -I include|LD_LIBRARY_PATH=build/bin)' |
+        sed -e "s#build/bin#$libdir#g" -e "s#examples/#$source/examples/#" \
+            -e "s#-I include#-I $source/include#" -e "s#sim/populations/#$source/sim/populations/#" \
+            > "$work/lines.sh"
+    (cd "$work" && sh -ex lines.sh)
+    ;;
+deb)
+    build=$1 work=$2
+    fresh "$work"
+    quiet "$work/cpack.log" cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake"
+    for deb in "$work"/*.deb; do
+        dpkg-deb --field "$deb" Package Depends
+        dpkg-deb -x "$deb" "$work/root"
+    done
+    with_package "$work/root/usr" "$work/package"
+    with_pkg_config "$work/root/usr" "$work/pkg-config"
+    if command -v lintian >/dev/null 2>&1; then
+        lintian --fail-on error "$work"/*.deb
+    fi
+    ;;
+*)
+    echo "check.sh: unknown mode $mode" >&2
+    exit 2
+    ;;
+esac
