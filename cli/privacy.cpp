@@ -9,6 +9,8 @@ namespace tessaro::cli {
 
 namespace {
 
+constexpr int kNoTag = 0xFB;
+
 struct PrivacyArgs {
     TagChoice tag;
     std::string passwordText = "00000000";
@@ -30,12 +32,18 @@ int runSet(Session &session, const PrivacyArgs &args) {
     return tagResult(session, "privacy set", rc, errorCode, fields);
 }
 
+// The reader answers "no tag" when no tag is hidden: nothing to reveal is
+// an answer, not a failure.
 int runReset(Session &session, const PrivacyArgs &args) {
     int errorCode = -1;
-    const int rc = ResetPrivacy_G2(session.address(), args.password.data(), &errorCode,
-                                   session.port());
+    int rc = ResetPrivacy_G2(session.address(), args.password.data(), &errorCode,
+                             session.port());
+    const bool revealed = rc == 0;
+    if (rc == kNoTag) rc = 0;
     Fields fields;
-    fields.add("revealed", "Revealed", "the hidden tags that took the password", true);
+    fields.add("revealed", "Revealed",
+               revealed ? "the hidden tags that took the password" : "none: no tag was hidden",
+               revealed);
     return tagResult(session, "privacy reset", rc, errorCode, fields);
 }
 
