@@ -105,7 +105,7 @@ int Session::finish(int rc) const {
     const int unused = TessaroSimReplayRemaining(replay_);
     if (differences == 0 && unused == 0) return rc;
     out_.error("the replay differs from the transcript " + options_.replayFile + ": " +
-               (differences ? std::to_string(differences) + " differences, the first at " +
+               (differences ? std::to_string(differences) + (differences == 1 ? " difference" : " differences") + ", the first at " +
                                   difference
                             : std::to_string(unused) + " recorded reports were not used"));
     return kExitReplayDiffers;
