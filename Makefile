@@ -52,10 +52,11 @@ tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan \
 	    CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread"
 
-# The unit, simulator and fault tests under valgrind: no memory error, no leak.
+# The unit, simulator, fault, reading and gateway-engine tests under valgrind:
+# no memory error, no leak.
 memcheck: build
 	@scripts/install-deps valgrind
-	@for t in unit_tests sim_tests fault_tests; do \
+	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests; do \
 	    echo "memcheck: $$t"; \
 	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \

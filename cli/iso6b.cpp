@@ -1,5 +1,7 @@
 // tessaro 6b inventory | read | write | lock | check-lock: ISO 18000-6B tags,
 // each named by its eight-byte identifier (UID).
+#include <algorithm>
+
 #include "Tessaro.h"
 #include "cli.h"
 #include "gen2_options.h"

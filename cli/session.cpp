@@ -20,7 +20,9 @@ Session::Session(const GlobalOptions &options)
 
 Session::~Session() {
     if (port_) CloseUSBPort(port_);
-    if (recorder_ || !sim_) TessaroSetTransport(nullptr);
+    // The transport installed here points into the simulator, the replay or
+    // the recorder: put the platform's back before they go.
+    if (installed_) TessaroSetTransport(nullptr);
     TessaroSimDestroy(sim_);
     TessaroSimReplayDestroy(replay_);
     if (record_) std::fclose(record_);
@@ -72,9 +74,9 @@ int Session::installTransport() {
     if (options_.trace || record_) {
         recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
                                                record_, options_.commandLine);
-        TessaroSetTransport(&recorder_->transport());
+        installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
     } else {
-        TessaroSetTransport(&transport_);
+        installed_ = TessaroSetTransport(&transport_) == 0;
     }
     return kExitOk;
 }

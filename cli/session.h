@@ -56,6 +56,7 @@ private:
     std::FILE *record_ = nullptr;
     std::unique_ptr<Recorder> recorder_;
     TessaroTransport transport_{};
+    bool installed_ = false;
     int port_ = 0;
     unsigned char address_;
 };

@@ -25,6 +25,9 @@ struct PortSlot {
     bool inUse;       // handed out by OpenUSBPort and not given back
     Handle handle;
     void *device;     // the transport's device while handle == Open
+    // The interface path the reader was opened from, so that TessaroReopenPort
+    // finds the same reader again; empty when the path did not fit.
+    char path[256];
 };
 
 struct ProcessState {
