@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "gen2_options.h"
 #include "session.h"
+#include "tag_command.h"
 #include "tag_events.h"
 
 namespace tessaro::cli {
@@ -92,13 +93,11 @@ int runRead(Session &session, Iso6bArgs &args) {
     int errorCode = -1;
     const int rc = ReadData_6B(session.address(), args.uid.data(), args.start, args.length, data,
                                &errorCode, session.port());
-    if (rc != 0) return session.fail("6b read", rc, errorCode);
     Fields fields;
     fields.add("uid", "UID", args.uidText, hex(args.uid.data(), kUidBytes))
         .add("start", "Start", std::to_string(args.start), args.start)
         .add("data", "Data", hex(data, args.length), hex(data, args.length));
-    fields.print(session.out());
-    return kExitOk;
+    return tagResult(session, "6b read", rc, errorCode, fields);
 }
 
 int runWrite(Session &session, Iso6bArgs &args) {
@@ -111,13 +110,11 @@ int runWrite(Session &session, Iso6bArgs &args) {
                           args.data.data() + written, chunk, &done, &errorCode, session.port());
         if (rc == 0) written += chunk;
     }
-    if (rc != 0) return session.fail("6b write", rc, errorCode);
     Fields fields;
     fields.add("uid", "UID", args.uidText, hex(args.uid.data(), kUidBytes))
         .add("start", "Start", std::to_string(args.start), args.start)
         .add("written", "Bytes written", std::to_string(written), written);
-    fields.print(session.out());
-    return kExitOk;
+    return tagResult(session, "6b write", rc, errorCode, fields);
 }
 
 int runLock(Session &session, Iso6bArgs &args, bool check) {
@@ -127,13 +124,11 @@ int runLock(Session &session, Iso6bArgs &args, bool check) {
                                         &errorCode, session.port())
                          : Lock_6B(session.address(), args.uid.data(), args.start, &errorCode,
                                    session.port());
-    if (rc != 0) return session.fail(check ? "6b check-lock" : "6b lock", rc, errorCode);
     Fields fields;
     fields.add("uid", "UID", args.uidText, hex(args.uid.data(), kUidBytes))
         .add("byte", "Byte", std::to_string(args.start), args.start)
         .add("locked", "Locked", check ? (locked ? "yes" : "no") : "yes", check ? locked != 0 : true);
-    fields.print(session.out());
-    return kExitOk;
+    return tagResult(session, check ? "6b check-lock" : "6b lock", rc, errorCode, fields);
 }
 
 CLI::App *uidCommand(CLI::App &parent, const char *name, const char *help, Iso6bArgs &args,

@@ -114,8 +114,6 @@ int Session::finish(int rc) const {
 }
 
 unsigned Session::nowMs() const {
-    if (recorder_ && recorder_->transport().tickMs)
-        return recorder_->transport().tickMs(recorder_->transport().context);
     if (transport_.tickMs) return transport_.tickMs(transport_.context);
     return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
