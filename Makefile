@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test sanitize tsan check clean package nohid fuzz memcheck
+.PHONY: all deps build demo test bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows
 
 all: build
 
@@ -29,6 +29,15 @@ demo: deps
 # Every test, on virtual time: finishes in seconds.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Host cost per call of representative commands against an instantly
+# answering reader (docs/performance.md). Not a test: figures, not verdicts.
+# BENCH_ARGS passes Google Benchmark options, e.g. --benchmark_filter=Inventory.
+BENCH_ARGS ?=
+bench:
+	@scripts/install-deps libbenchmark-dev
+	@$(MAKE) --no-print-directory build
+	$(BUILD)/bin/tessaro_bench $(BENCH_ARGS)
 
 # The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
 # and checked by lintian.
@@ -74,8 +83,27 @@ fuzz:
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@fuzz/run $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
+# Windows: Tessaro.dll, TessaroSim.dll and the programs, cross-compiled with
+# mingw-w64 into $(WINDOWS_BUILD)/bin.
+WINDOWS_BUILD ?= build-windows
+WINDOWS_DEPS = g++-mingw-w64-x86-64-posix googletest
+windows:
+	@scripts/install-deps $(WINDOWS_DEPS)
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# The tests of the Windows build, run under wine. The wine prefix lives in
+# the build folder; making it takes a few seconds, once.
+test-windows:
+	@scripts/install-deps $(WINDOWS_DEPS) wine wine64
+	@$(MAKE) --no-print-directory windows
+	@[ -f $(WINDOWS_BUILD)/wine/system.reg ] || \
+	    WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wine WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
+
 # What CI runs.
-check: test nohid package sanitize tsan memcheck fuzz
+check: test nohid package test-windows sanitize tsan memcheck fuzz
 
 clean:
-	rm -rf build build-asan build-tsan build-nohid build-fuzz
+	rm -rf build build-asan build-tsan build-nohid build-fuzz $(WINDOWS_BUILD)

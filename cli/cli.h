@@ -35,6 +35,7 @@ struct GlobalOptions {
     bool quiet = false;
     bool virtualClock = false; // hidden: the simulator on virtual time, for tests
     std::string commandLine;   // as typed, for the transcript's header
+    int pauseMs = -1;          // --pause: the report pause; -1 leaves the library's 50 ms
 };
 
 // What a subcommand does once its arguments are parsed and checked. It runs

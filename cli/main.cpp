@@ -3,6 +3,7 @@
 // listed in commands.def.
 #include <iostream>
 
+#include "TessaroTiming.h"
 #include "TessaroTypes.h"
 #include "cli.h"
 #include "session.h"
@@ -36,6 +37,11 @@ CLI::Option *addGlobalOptions(CLI::App &app, GlobalOptions &options) {
                    "write every report exchanged to FILE as a transcript (tessaro replay reads it)")
         ->type_name("FILE");
     app.add_flag("-q,--quiet", options.quiet, "print results and errors only");
+    app.add_option("--pause", options.pauseMs,
+                   "the pause after each report the reader sends, 0 to 50 ms (default 50); "
+                   "shorter is faster if the reader keeps up: tessaro tune measures it")
+        ->check(CLI::Range(0u, TESSARO_REPORT_PAUSE_MAX_MS))
+        ->type_name("MS");
     app.add_flag("--virtual-clock", options.virtualClock,
                  "with --sim: run the simulator on virtual time (tests)")
         ->group("");

@@ -9,6 +9,7 @@
 #include "TessaroErrors.h"
 #include "TessaroPlatform.h"
 #include "TessaroSim.h"
+#include "TessaroTiming.h"
 #include "recorder.h"
 #include "shelf_population.h"
 
@@ -82,6 +83,7 @@ int Session::installTransport() {
 }
 
 int Session::open() {
+    if (options_.pauseMs >= 0) TessaroSetReportPause(static_cast<unsigned>(options_.pauseMs));
     if (int rc = installTransport(); rc != kExitOk) return rc;
     if (OpenUSBPort(&port_) != 0) {
         port_ = 0;

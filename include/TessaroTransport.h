@@ -2,9 +2,9 @@
  * Tessaro - the transport seam.
  *
  * Everything the library says to a reader goes through one struct of function
- * pointers. The library installs the platform HID transport (hidapi) at load;
- * a test, the simulated reader or a bridge to a remote reader installs its own
- * with TessaroSetTransport.
+ * pointers. The library installs the platform HID transport at load (hidapi;
+ * on Windows the system's HID class driver); a test, the simulated reader or a
+ * bridge to a remote reader installs its own with TessaroSetTransport.
  */
 #ifndef TESSARO_TRANSPORT_H
 #define TESSARO_TRANSPORT_H

@@ -96,6 +96,7 @@ TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, in
         // A zero residue: the bytes end with a valid CRC over everything before it.
         if (residue == 0) {
             std::memcpy(response, gathered, count);
+            noteWritten(response, count);
             *responseLength = static_cast<int>(count);
             return 0;
         }
@@ -128,6 +129,7 @@ TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *response
             if (!append(state.response, streamLength, kResponseBufferSize, bytes, size) ||
                 !append(pending, pendingLength, kPendingAreaSize, bytes, size))
                 return ERR_COMM;  // the stream outgrows the response buffer
+            noteWritten(state.response, streamLength);
             state.responseLength = static_cast<int>(streamLength);
 
             // The stream ends when the pending bytes are exactly one intact
@@ -158,6 +160,10 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
 
     std::uint8_t *stream = processState().response;
     std::size_t count = 0;
+    // Start of the first frame not yet complete. The frames before it were
+    // checked when they completed and did not end the read-out; more bytes
+    // cannot change that, so each walk goes on from here.
+    std::size_t walked = 0;
     const Stopwatch clock;
     for (;;) {
         std::uint8_t bytes[kMaxFrameBytes];
@@ -167,19 +173,20 @@ TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLeng
             // bound (tighter than the reader's own 20000).
             if (!append(stream, count, kResponseBufferSize, bytes, static_cast<std::size_t>(n)))
                 return ERR_COMM;
+            noteWritten(stream, count);
             *responseLength = static_cast<int>(count);
-            // Walk the frames from the first byte: the read-out is complete
-            // when a status-1 frame ends exactly at the end of the bytes.
-            for (std::size_t at = 0; at < count;) {
-                const std::size_t frameSize = stream[at] + 1u;
-                if (count - at < frameSize) break;
-                if (damaged(stream + at, frameSize)) return ERR_CRC;
-                if (frameSize >= kShortestAnswer && stream[at + 3] == 0x01 &&
-                    at + frameSize == count) {
+            // Walk the frames: the read-out is complete when a status-1
+            // frame ends exactly at the end of the bytes.
+            while (walked < count) {
+                const std::size_t frameSize = stream[walked] + 1u;
+                if (count - walked < frameSize) break;
+                if (damaged(stream + walked, frameSize)) return ERR_CRC;
+                if (frameSize >= kShortestAnswer && stream[walked + 3] == 0x01 &&
+                    walked + frameSize == count) {
                     std::memmove(response, stream, count);
                     return 0;
                 }
-                at += frameSize;
+                walked += frameSize;
             }
         }
         const unsigned elapsed = clock.elapsedMs();
@@ -203,6 +210,7 @@ TESSARO_API int GetDataFromPort_buff(unsigned char *response, int *responseLengt
         if (readReportFromPort(bytes, n, portIndex) == 0 && n > 0) {
             if (!append(response, count, kResponseBufferSize, bytes, static_cast<std::size_t>(n)))
                 return ERR_COMM;
+            noteWritten(response, count);
             *responseLength = static_cast<int>(count);
             // The answer is recognised by its Len byte alone; no CRC here.
             if (response[0] > 3 && count == response[0] + 1u) return 0;

@@ -39,12 +39,23 @@ struct ProcessState {
     std::uint8_t scanTimeUnits;  // reader's scan time in 100 ms, from GetReaderInformation
     // Where GetDataFromPort gathers an answer before handing it over.
     std::uint8_t receive[kResponseBufferSize];
+    // Bytes of `response` from this offset on are all zero: clearing the
+    // buffer need not go further.
+    std::size_t responseWritten;
 };
 
 ProcessState &processState();
 
 // Back to the load state. Does not close handles: the caller does that first.
 void resetProcessState();
+
+// Every write into a buffer that may be the response buffer reports how far
+// it reached, so that clearResponse() knows what can be non-zero.
+void noteWritten(const std::uint8_t *buffer, std::size_t end);
+
+// Zeroes the first `limit` bytes of the response buffer (as if all of them
+// were cleared), touching only those that can have been written.
+void clearResponse(std::size_t limit);
 
 // The slot of a port index, or nullptr for an index outside the table. An index
 // outside the table behaves like a never-opened one.

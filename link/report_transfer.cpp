@@ -69,8 +69,9 @@ Cycle cycleReport(int portIndex, InputReport &report) {
     std::memset(report.bytes, 0, sizeof report.bytes);
     void *device = openDevice(portIndex);
     const int got = device ? readReport(device, report.bytes) : -1;
-    sleepMs(kReportPauseMs);
-    if (got != static_cast<int>(kReportSize)) return Cycle::ReadFailed;
+    const bool received = got == static_cast<int>(kReportSize);
+    sleepMs(received ? reportPauseMs() : kReportPauseMs);
+    if (!received) return Cycle::ReadFailed;
     if (!sendControl(CTRL_ACK, portIndex)) return Cycle::AckFailed;
     if (report.count() > kMaxFrameBytes) return Cycle::Malformed;
     return Cycle::Received;

@@ -31,7 +31,13 @@ struct InputReport {
     const std::uint8_t *frameBytes() const { return bytes + 2; }
 };
 
-// One poll, read (100 ms wait), pause (50 ms) and acknowledgement.
+// The pause after a report that came in: kReportPauseMs unless the
+// application set another (TessaroSetReportPause).
+unsigned reportPauseMs();
+
+// One poll, read (100 ms wait), pause and acknowledgement. The pause is
+// reportPauseMs() after a report that came in, kReportPauseMs after a read
+// that failed.
 Cycle cycleReport(int portIndex, InputReport &report);
 
 // ReadReportFromPort: 0 with `count` frame bytes copied to `destination`

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "TessaroTiming.h"
 #include "TessaroTransport.h"
 
 namespace tessaro::link {
@@ -12,7 +13,9 @@ namespace tessaro::link {
 // Waits the link passes to the transport.
 constexpr unsigned kWriteWaitMs = 50;
 constexpr unsigned kReadWaitMs = 100;
-constexpr unsigned kReportPauseMs = 50;  // after every read, whatever it gave
+// The pause after a read: always after one that failed, and after every
+// report unless the application chose another (reportPauseMs()).
+constexpr unsigned kReportPauseMs = TESSARO_REPORT_PAUSE_DEFAULT_MS;
 
 int interfacePath(int index, char *path, std::size_t size);
 void *openDevice(const char *path);
@@ -34,9 +37,10 @@ private:
     unsigned start_;
 };
 
-// The platform side: hidapi for the reports, the monotonic clock for time.
+// The platform side, from the one transport file the build selects: hidapi
+// (Linux, macOS) or the Win32 HID services (Windows) for the reports.
 const TessaroTransport &platformTransport();
-// Brings a read of `got` bytes (hidapi's count: 63 when the device has no
+// The hidapi transport's: brings a read of `got` bytes (hidapi's count: 63 when the device has no
 // numbered input reports) to the link's layout, byte 1 the count; returns
 // the count the transport reports (64 when complete).
 int normaliseInputReport(const unsigned char *raw, int got, unsigned char *report);

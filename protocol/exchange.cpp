@@ -63,7 +63,7 @@ int exchangeBytes(const std::uint8_t *bytes, std::size_t count, int portIndex, E
     const bool inventory = how.collect == Collect::InventoryStream ||
                            how.collect == Collect::LengthEnded;
     state.inventoryInProgress = inventory ? 1 : 0;
-    std::memset(state.response, 0, inventory ? kResponseBufferSize : kSingleAnswerClear);
+    clearResponse(inventory ? kResponseBufferSize : kSingleAnswerClear);
 
     int result = ERR_COMM;
     if (!how.syncFirst || link::sendControl(CTRL_SYNC, portIndex)) {
@@ -85,7 +85,7 @@ int checkAnswer(std::uint8_t code, Echo echo) {
 }
 
 int sendControlReport(std::uint8_t code, int portIndex) {
-    std::memset(processState().response, 0, kSingleAnswerClear);
+    clearResponse(kSingleAnswerClear);
     return link::sendControl(code, portIndex) ? 0 : ERR_COMM;
 }
 

@@ -47,8 +47,10 @@ ReportPort::ReadResult ReportPort::read(unsigned char *report, unsigned waitMs, 
     pollPending_ = false;
     awaitingAck_ = false;
     if (queue_.empty() || queue_.front().availableAt > nowMs) {
+        // A busy report comes with the next USB frame: time moves on even for
+        // a host that does not pause between reports.
         std::memset(report, 0, kReportSize);
-        return {static_cast<int>(kReportSize), 0, false};
+        return {static_cast<int>(kReportSize), std::min(kBusyReportMs, waitMs), false};
     }
     Queued &head = queue_.front();
     if (head.lost) {

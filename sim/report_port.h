@@ -19,6 +19,7 @@ namespace tessaro::sim {
 
 constexpr std::size_t kReportSize = 64;
 constexpr std::size_t kReportFrameBytes = 62;
+constexpr unsigned kBusyReportMs = 1;  // a busy report takes one USB frame
 
 struct AnswerFrame {
     Bytes bytes;

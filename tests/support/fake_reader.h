@@ -129,6 +129,7 @@ public:
 
     FakeDevice &addReader();
     FakeDevice &addDevice(unsigned short vendorId, unsigned short productId);
+    std::size_t deviceCount() const { return devices_.size(); }
 
     // Routes the library through this bus (and back to its load state).
     void install();

@@ -58,6 +58,7 @@ TEST_F(KeyboardModeCommands, SetHidWorkParaTestsTheLowByteOfItsRangedArguments) 
                      << c.param[0] << " " << c.param[2] << " " << c.param[3] << " " << c.param[4]);
         reader.forget();
         std::memset(processState().response, 0xEE, RESPONSE_BUFFER_SIZE);
+        noteWritten(processState().response, RESPONSE_BUFFER_SIZE);
         if (!c.accepted) {
             // A refusal reads no address and leaves the last answer in place.
             EXPECT_EQ(SetHidWorkPara(nullptr, c.param[0], c.param[1], c.param[2], c.param[3],
@@ -80,6 +81,7 @@ TEST_F(KeyboardModeCommands, SetHidWorkParaTestsTheLowByteOfItsRangedArguments) 
 
 TEST_F(KeyboardModeCommands, ChangeToHIDSendsOnlyItsControlReport) {
     std::memset(processState().response, 0xEE, RESPONSE_BUFFER_SIZE);
+    noteWritten(processState().response, RESPONSE_BUFFER_SIZE);
     processState().inventoryInProgress = 1;
     EXPECT_EQ(ChangeToHID(nullptr, port), 0);
     EXPECT_EQ(reader.dialogue(), std::vector<Bytes>{bytes({0x03, CTRL_CHANGE_TO_HID})});

@@ -47,3 +47,25 @@ TEST(Crc, LengthZero) {
 }
 
 }  // namespace
+
+// The CRC computed a bit at a time, as the reader does.
+unsigned bitwiseCrc(const unsigned char *data, int length) {
+    unsigned crc = 0xFFFF;
+    for (int i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    }
+    return crc;
+}
+
+TEST(Crc, AgreesWithTheBitwiseCrcAtEveryLength) {
+    // Lengths on both sides of each 8-byte step, bytes of every bit pattern.
+    unsigned char data[80];
+    for (int i = 0; i < 80; ++i) data[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (int length = 0; length <= 78; ++length) {
+        unsigned char buffer[80];
+        std::memcpy(buffer, data, sizeof buffer);
+        GetCRC(buffer, length);
+        EXPECT_EQ(buffer[length] | (buffer[length + 1] << 8), bitwiseCrc(data, length)) << length;
+    }
+}

@@ -18,6 +18,15 @@ using namespace tessaro::testing;
 
 namespace {
 
+// The usable size of a block from malloc.
+std::size_t allocationSize(void *block) {
+#ifdef _WIN32
+    return _msize(block);
+#else
+    return malloc_usable_size(block);
+#endif
+}
+
 // Under AddressSanitizer: no memory is unreachable at this point.
 bool noLeaks() {
 #if defined(__SANITIZE_ADDRESS__)
@@ -89,7 +98,7 @@ TEST(ChannelList, TextsOfTheSpacedPlans) {
         EXPECT_STREQ(list.entries[plan.channels - 1], plan.lastText);
         for (int i = 0; i < plan.channels; ++i) {
             EXPECT_EQ(list.entries[i], expectedText(plan, i)) << i;
-            EXPECT_GE(malloc_usable_size(list.entries[i]), 255u);  // an array of 255 characters
+            EXPECT_GE(allocationSize(list.entries[i]), 255u);  // an array of 255 characters
         }
         list.release();
     }
