@@ -66,6 +66,9 @@ int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
                  "tessaro"};
     app.set_version_flag("--version", versionText());
     app.require_subcommand(1);
+    // The same syntax on every platform: "/path" is a path, not a Windows-style
+    // option (subcommands added below inherit this).
+    app.allow_windows_style_options(false);
     const CLI::Option *sim = addGlobalOptions(app, cli.options);
     for (Registration add : kCommands) add(app, cli);
     app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs. "
