@@ -17,8 +17,9 @@
  * Each record carries its own antenna because the library joins the answer
  * frames and keeps only the last frame's antenna byte.
  *
- * Header only: the functions are static inline, so libTessaro's exported
- * names do not change.
+ * The functions are static inline; TessaroCNames.h exports the same decoder
+ * (TessaroDecodeTagRecord, TessaroDecodeTagRecordCount) for callers that
+ * reach the library through its exported names only, such as ctypes.
  *
  *   int offset = 0;
  *   TessaroTagRecord record;
