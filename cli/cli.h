@@ -34,6 +34,7 @@ struct GlobalOptions {
     std::string replayFile;    // set by `tessaro replay FILE -- ...`
     bool quiet = false;
     bool virtualClock = false; // hidden: the simulator on virtual time, for tests
+    std::string commandLine;   // as typed, for the transcript's header
     int pauseMs = -1;          // --pause: the report pause; -1 leaves the library's 50 ms
 };
 
@@ -52,6 +53,10 @@ struct Cli {
 // callback too: throwing CLI::ValidationError there exits with kExitUsage
 // before anything is sent.
 using Registration = void (*)(CLI::App &app, Cli &cli);
+
+// Parses argv and runs the chosen subcommand; returns the exit code.
+// `inherited`: the global options of an outer run (tessaro replay), or null.
+int run(int argc, const char *const *argv, const GlobalOptions *inherited);
 
 // Declared here, defined each in a file of its own (commands.def lists them).
 #define TESSARO_CLI_COMMAND(name) void add_##name##_command(CLI::App &app, Cli &cli);

@@ -1,11 +1,11 @@
 // tessaro inventory: the Gen2 tags in the field, once as a table, or
 // continuously (--watch) as a live table or a stream of reads.
-#include <cmath>
 #include <memory>
 
 #include "Tessaro.h"
 #include "cli.h"
 #include "gen2_options.h"
+#include "reader_settings.h"
 #include "session.h"
 #include "settings_words.h"
 #include "tag_events.h"
@@ -74,11 +74,10 @@ int runInventory(Session &session, const InventoryArgs &args) {
     unsigned char *address = session.address();
     // The reader's scan time sets how long the library waits for an
     // inventory's answer: read it first.
-    unsigned char version[2], b[10];
-    int rc = GetReaderInformation(address, version, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5],
-                                  &b[6], &b[7], &b[8], &b[9], session.port());
+    ReaderInformation info;
+    int rc = info.read(session);
     if (rc != 0) return session.fail("reading the reader's information", rc);
-    const int readerScanMs = b[5] * 100;
+    const int readerScanMs = info.scanTime * 100;
     if (args.scanTimeMs > 2 * readerScanMs + 5000) {
         session.out().error("--scan-time " + std::to_string(args.scanTimeMs) +
                             " ms is longer than the library waits for an answer (" +

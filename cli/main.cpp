@@ -55,13 +55,20 @@ std::string versionText() {
 }  // namespace
 
 // Parses `argv` and runs the chosen subcommand; returns the exit code.
-int run(int argc, const char *const *argv) {
+// `inherited`: the global options of an outer run (tessaro replay).
+int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
     Cli cli;
+    if (inherited) cli.options = *inherited;
+    for (int i = 0; i < argc; ++i)
+        cli.options.commandLine += i ? " " + std::string(argv[i]) : std::string("tessaro");
     CLI::App app{"tessaro: the command-line tool for the USB UHF RFID readers 0470:A112 (EPC "
                  "Gen2 and ISO 18000-6B tags).",
                  "tessaro"};
     app.set_version_flag("--version", versionText());
     app.require_subcommand(1);
+    // The same syntax on every platform: "/path" is a path, not a Windows-style
+    // option (subcommands added below inherit this).
+    app.allow_windows_style_options(false);
     const CLI::Option *sim = addGlobalOptions(app, cli.options);
     for (Registration add : kCommands) add(app, cli);
     app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs. "
@@ -74,13 +81,13 @@ int run(int argc, const char *const *argv) {
         return code == 0 ? kExitOk : kExitUsage;
     }
     if (!cli.action) return kExitUsage;
-    cli.options.sim = sim->count() > 0;
+    cli.options.sim = cli.options.sim || sim->count() > 0;
     Session session(cli.options);
     if (cli.needsReader)
         if (const int rc = session.open(); rc != kExitOk) return rc;
-    return cli.action(session);
+    return session.finish(cli.action(session));
 }
 
 }  // namespace tessaro::cli
 
-int main(int argc, char **argv) { return tessaro::cli::run(argc, argv); }
+int main(int argc, char **argv) { return tessaro::cli::run(argc, argv, nullptr); }

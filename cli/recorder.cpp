@@ -11,7 +11,8 @@ Recorder &self(void *context) { return *static_cast<Recorder *>(context); }
 
 }  // namespace
 
-Recorder::Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *record)
+Recorder::Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *record,
+                   const std::string &title)
     : inner_(inner), self_(inner), trace_(trace), record_(record),
       start_(std::chrono::steady_clock::now()) {
     self_.context = this;
@@ -26,7 +27,7 @@ Recorder::Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *r
     self_.tickMs = inner.tickMs ? tickMs : nullptr;
     self_.sleepMs = inner.sleepMs ? sleepMs : nullptr;
     startMs_ = inner_.tickMs ? inner_.tickMs(inner_.context) : 0;
-    if (record_) std::fputs("# tessaro transcript 1\n", record_);
+    if (record_) std::fprintf(record_, "# tessaro transcript 1\n# %s\n", title.c_str());
 }
 
 unsigned Recorder::now() const {

@@ -15,8 +15,10 @@ namespace tessaro::cli {
 
 class Recorder {
 public:
-    // `trace` and `record` may each be NULL; neither is closed here.
-    Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *record);
+    // `trace` and `record` may each be NULL; neither is closed here. The
+    // transcript starts with `title` as a comment.
+    Recorder(const TessaroTransport &inner, std::FILE *trace, std::FILE *record,
+             const std::string &title);
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
 

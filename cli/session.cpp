@@ -21,15 +21,28 @@ Session::Session(const GlobalOptions &options)
 
 Session::~Session() {
     if (port_) CloseUSBPort(port_);
-    if (recorder_ || !sim_) TessaroSetTransport(nullptr);
+    // The transport installed here points into the simulator, the replay or
+    // the recorder: put the platform's back before they go.
+    if (installed_) TessaroSetTransport(nullptr);
     TessaroSimDestroy(sim_);
+    TessaroSimReplayDestroy(replay_);
     if (record_) std::fclose(record_);
 }
 
 // Picks the transport (simulator or USB), wraps it in the recorder when asked,
 // and installs it.
 int Session::installTransport() {
-    if (options_.sim) {
+    if (!options_.replayFile.empty()) {
+        char error[256] = "";
+        replay_ = TessaroSimReplayOpen(options_.replayFile.c_str(), error, sizeof error);
+        if (!replay_) {
+            out_.error("cannot replay " + options_.replayFile + ": " + error);
+            return kExitUsage;
+        }
+        TessaroSimReplayGetTransport(replay_, &transport_);
+        out_.note("Replaying " + std::to_string(TessaroSimReplayRemaining(replay_)) +
+                  " reports from " + options_.replayFile);
+    } else if (options_.sim) {
         sim_ = TessaroSimCreate(options_.virtualClock ? TESSARO_SIM_VIRTUAL_CLOCK
                                                       : TESSARO_SIM_REAL_CLOCK);
         const int reader = sim_ ? TessaroSimAddReader(sim_) : -1;
@@ -61,10 +74,10 @@ int Session::installTransport() {
     }
     if (options_.trace || record_) {
         recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
-                                               record_);
-        TessaroSetTransport(&recorder_->transport());
+                                               record_, options_.commandLine);
+        installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
     } else {
-        TessaroSetTransport(&transport_);
+        installed_ = TessaroSetTransport(&transport_) == 0;
     }
     return kExitOk;
 }
@@ -89,9 +102,20 @@ int Session::open() {
     return kExitOk;
 }
 
+int Session::finish(int rc) const {
+    if (!replay_) return rc;
+    char difference[512] = "";
+    const int differences = TessaroSimReplayDifferences(replay_, difference, sizeof difference);
+    const int unused = TessaroSimReplayRemaining(replay_);
+    if (differences == 0 && unused == 0) return rc;
+    out_.error("the replay differs from the transcript " + options_.replayFile + ": " +
+               (differences ? std::to_string(differences) + (differences == 1 ? " difference" : " differences") + ", the first at " +
+                                  difference
+                            : std::to_string(unused) + " recorded reports were not used"));
+    return kExitReplayDiffers;
+}
+
 unsigned Session::nowMs() const {
-    if (recorder_ && recorder_->transport().tickMs)
-        return recorder_->transport().tickMs(recorder_->transport().context);
     if (transport_.tickMs) return transport_.tickMs(transport_.context);
     return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
@@ -109,6 +133,13 @@ int Session::fail(const std::string &what, int code, int tagError) const {
     std::string message = what + " failed: " + TessaroReturnCodeText(code);
     if (code == TAG_ERROR) message += std::string("\n  tag error: ") + TessaroTagErrorText(tagError);
     out_.error(message);
+    Json error{{"type", "error"}, {"operation", what}, {"code", code},
+               {"message", TessaroReturnCodeText(code)}};
+    if (code == TAG_ERROR) {
+        error["tagError"] = tagError;
+        error["tagErrorMessage"] = TessaroTagErrorText(tagError);
+    }
+    out_.record(error);
     return kExitReaderError;
 }
 

@@ -11,6 +11,7 @@
 #include "output.h"
 
 struct TessaroSim;
+struct TessaroSimReplay;
 
 namespace tessaro::cli {
 
@@ -26,6 +27,10 @@ public:
     // Installs the transport and opens the reader. Returns kExitOk, or prints
     // what went wrong and returns kExitNoReader.
     int open();
+    // The exit code of the run once the action returned `rc`: with a replay
+    // whose host reports differed from the transcript, says where and gives
+    // kExitReplayDiffers.
+    int finish(int rc) const;
 
     int port() const { return port_; }
     unsigned char *address() { return &address_; }
@@ -47,9 +52,11 @@ private:
     GlobalOptions options_;
     Output out_;
     TessaroSim *sim_ = nullptr;
+    TessaroSimReplay *replay_ = nullptr;
     std::FILE *record_ = nullptr;
     std::unique_ptr<Recorder> recorder_;
     TessaroTransport transport_{};
+    bool installed_ = false;
     int port_ = 0;
     unsigned char address_;
 };

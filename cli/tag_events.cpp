@@ -59,9 +59,11 @@ public:
         screen += "\n" + statusLine(table, status) + "  (Ctrl-C to stop)\n";
         std::cout << screen << std::flush;
     }
+    // The whole table once more, however tall, and where the run stopped.
     void finish(const TagTable &table, const RunStatus &status) override {
-        round(table, status);
-        out_.text("Stopped: " + statusLine(table, status));
+        std::cout << "\x1b[H\x1b[2J";
+        for (const std::string &line : tagTableLines(table, withTid_, true)) out_.text(line);
+        out_.text("\nStopped: " + statusLine(table, status));
     }
 
 private:

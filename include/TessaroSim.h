@@ -324,6 +324,63 @@ TESSARO_SIM_API int TessaroSimClearFaults(TessaroSim *sim, int reader);
  * an unplug stay dead after the reader is plugged in again. */
 TESSARO_SIM_API int TessaroSimSetPlugged(TessaroSim *sim, int reader, int plugged);
 
+/* ------------------------------------------------------------------------
+ * Replay: a transport that answers from a transcript
+ *
+ * A transcript is the record of a conversation with a reader (`tessaro
+ * --record FILE`), one report per line:
+ *
+ *   # tessaro transcript 1           comments and blank lines are skipped
+ *   > 0 0205040021D96A00...           host to reader: "> ms" and 128 hex digits
+ *   < 50 0012110021000302...          reader to host: the same
+ *   < 150 none                        a read that brought nothing in time
+ *   < 150 error                       a read that failed
+ *   > 200 0203... failed              a write that did not go out in full
+ *
+ * The replay transport shows one reader (0470:A112) and answers every read
+ * with the next recorded input report. Each report the host writes is
+ * compared with the next recorded one: a report that differs, a write where
+ * the transcript has a read (or the other way round) and a report past the
+ * transcript's end are counted as differences; the first is described. The
+ * replay keeps going in transcript order after a difference: a read where a
+ * write was recorded, or any read past the end, brings nothing.
+ * Time is virtual: it moves to each report's recorded time, with every sleep
+ * and with the wait of a read that brings nothing.
+ * ------------------------------------------------------------------------ */
+
+typedef struct TessaroSimReplay TessaroSimReplay;
+
+/* Reads the transcript at `path` (all or nothing).
+ *   error [out] receives "line 7: ..." or why the file cannot be read (may be NULL)
+ *   errorSize   size of `error` in bytes
+ * Returns the replay, or NULL. */
+TESSARO_SIM_API TessaroSimReplay *TessaroSimReplayOpen(const char *path, char *error,
+                                                       size_t errorSize);
+
+/* The same for a transcript held in a string. */
+TESSARO_SIM_API TessaroSimReplay *TessaroSimReplayOpenText(const char *text, char *error,
+                                                           size_t errorSize);
+
+/* Fills `transport` [out] with the replay's transport (version 1, context =
+ * replay, with its virtual clock), to install with TessaroSetTransport. The
+ * replay must outlive its use. Returns 0 or TESSARO_SIM_ERROR. */
+TESSARO_SIM_API int TessaroSimReplayGetTransport(TessaroSimReplay *replay,
+                                                 TessaroTransport *transport);
+
+/* The number of differences so far (0: the host wrote exactly what was
+ * recorded), or TESSARO_SIM_ERROR for NULL.
+ *   report [out] the first difference in words, or "" (may be NULL)
+ *   reportSize   size of `report` in bytes */
+TESSARO_SIM_API int TessaroSimReplayDifferences(TessaroSimReplay *replay, char *report,
+                                                size_t reportSize);
+
+/* Recorded reports not used yet (0 when the host went through the whole
+ * transcript), or TESSARO_SIM_ERROR for NULL. */
+TESSARO_SIM_API int TessaroSimReplayRemaining(TessaroSimReplay *replay);
+
+/* Frees the replay; NULL is ignored. Uninstall its transport first. */
+TESSARO_SIM_API void TessaroSimReplayDestroy(TessaroSimReplay *replay);
+
 #ifdef __cplusplus
 }
 #endif

@@ -305,6 +305,13 @@ SIM_FUNCTIONS: Dict[str, Signature] = {
     "TessaroSimSplitReports": (_INT, [_SIM, _INT, _BYTES, _INT]),
     "TessaroSimClearFaults": (_INT, [_SIM, _INT]),
     "TessaroSimSetPlugged": (_INT, [_SIM, _INT, _INT]),
+    # The replay transport (TessaroSimReplay *, held as a raw pointer like _SIM).
+    "TessaroSimReplayOpen": (_SIM, [_TEXT, _TEXT, _SIZE]),
+    "TessaroSimReplayOpenText": (_SIM, [_TEXT, _TEXT, _SIZE]),
+    "TessaroSimReplayGetTransport": (_INT, [_SIM, _VOIDP]),
+    "TessaroSimReplayDifferences": (_INT, [_SIM, _TEXT, _SIZE]),
+    "TessaroSimReplayRemaining": (_INT, [_SIM]),
+    "TessaroSimReplayDestroy": (None, [_SIM]),
 }
 
 

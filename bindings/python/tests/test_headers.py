@@ -20,6 +20,7 @@ CTYPES = {
     "char *": c_char_p,
     "char **": POINTER(c_void_p),
     "TessaroSim *": c_void_p,
+    "TessaroSimReplay *": c_void_p,
     "TessaroTransport *": c_void_p,
     "TessaroTagRecord *": POINTER(_native.TagRecord),
     "TessaroSimReaderState *": POINTER(_native.SimReaderState),
