@@ -21,6 +21,10 @@ enum ExitCode {
     kExitReplayDiffers = 4 // a replay ran, but the host sent other reports than recorded
 };
 
+// Reader statuses with which an inventory ends well: done, scan time ran out,
+// no tag in the field.
+constexpr int kDone = 0x01, kScanOverflow = 0x02, kNoTag = 0xFB;
+
 // The options that stand before the subcommand. To add one: a field here, a
 // line in addGlobalOptions (main.cpp), and where it takes effect (most act in
 // Session::open, session.cpp).

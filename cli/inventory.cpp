@@ -15,8 +15,6 @@ namespace tessaro::cli {
 
 namespace {
 
-// Statuses that end an inventory well: done, scan time ran out, no tag.
-constexpr int kDone = 0x01, kScanOverflow = 0x02, kNoTag = 0xFB;
 // A reader that fails this many rounds in a row is gone: --watch stops.
 constexpr int kMaxFailedRounds = 5;
 

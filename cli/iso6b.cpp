@@ -13,7 +13,6 @@ namespace tessaro::cli {
 
 namespace {
 
-constexpr int kNoTag = 0xFB;
 constexpr int kUidBytes = 8;
 constexpr int kMaxWrite = 48;  // bytes one write command carries
 

@@ -9,8 +9,6 @@ namespace tessaro::cli {
 
 namespace {
 
-constexpr int kNoTag = 0xFB;
-
 struct PrivacyArgs {
     TagChoice tag;
     std::string passwordText = "00000000";

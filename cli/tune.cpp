@@ -20,8 +20,6 @@ namespace {
 
 constexpr unsigned kPausesMs[] = {50, 40, 30, 20, 15, 10, 5, 2, 1, 0};
 constexpr int kInventories = 3;
-// Inventory statuses that end well: done, scan time ran out, no tag.
-constexpr int kDone = 0x01, kScanOverflow = 0x02, kNoTag = 0xFB;
 
 // What one run of the workload brought back, and what went wrong, if anything.
 struct Outcome {
