@@ -93,9 +93,11 @@ int Session::open() {
                          "(0470:A112) could be opened.\n"
                          "  Is the reader plugged in? On Linux your user needs read and write "
                          "access to its /dev/hidraw node;\n"
-                         "  a udev rule gives it (see README.md):\n"
+                         "  the udev rule 70-tessaro.rules gives it to the user at the machine\n"
+                         "  (installed by the package; see README.md for applying it without a "
+                         "reboot):\n"
                          "    SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0470\", "
-                         "ATTRS{idProduct}==\"a112\", MODE=\"0660\", GROUP=\"plugdev\"\n"
+                         "ATTRS{idProduct}==\"a112\", TAG+=\"uaccess\"\n"
                          "  To try the tool without a reader, add --sim.");
         return kExitNoReader;
     }
