@@ -7,19 +7,6 @@
 
 namespace tessaro::bench {
 
-Bytes withCrc(Bytes bytes) {
-    const std::size_t length = bytes.size();
-    bytes.resize(length + 2);
-    GetCRC(bytes.data(), static_cast<int>(length));
-    return bytes;
-}
-
-Bytes answerFrame(std::uint8_t reCmd, std::uint8_t status, const Bytes &data) {
-    Bytes frame = {static_cast<std::uint8_t>(data.size() + 5), 0x00, reCmd, status};
-    frame.insert(frame.end(), data.begin(), data.end());
-    return withCrc(frame);
-}
-
 void InstantReader::answer(std::uint8_t code, const std::vector<Bytes> &frames) {
     std::vector<Report> &reports = answers_[code];
     reports.clear();

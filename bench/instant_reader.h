@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "TessaroTransport.h"
+#include "answer_frames.h"
 
 namespace tessaro::bench {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
-// `bytes` with its CRC-16 appended (the library's GetCRC).
-Bytes withCrc(Bytes bytes);
 // Len, Adr 00, reCmd, Status, data, CRC.
-Bytes answerFrame(std::uint8_t reCmd, std::uint8_t status, const Bytes &data);
+inline Bytes answerFrame(std::uint8_t reCmd, std::uint8_t status, const Bytes &data) {
+    return testing::answerFrame(0x00, reCmd, status, data);
+}
 
 class InstantReader {
 public:

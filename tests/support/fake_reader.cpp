@@ -5,19 +5,6 @@
 
 namespace tessaro::testing {
 
-Bytes withCrc(Bytes bytes) {
-    const std::size_t n = bytes.size();
-    bytes.resize(n + 2);
-    GetCRC(bytes.data(), static_cast<int>(n));
-    return bytes;
-}
-
-Bytes answerFrame(std::uint8_t adr, std::uint8_t reCmd, std::uint8_t status, const Bytes &data) {
-    Bytes frame = {static_cast<std::uint8_t>(data.size() + 5), adr, reCmd, status};
-    frame.insert(frame.end(), data.begin(), data.end());
-    return withCrc(frame);
-}
-
 Report inputReport(const Bytes &payload) {
     Report report{};
     report[1] = static_cast<std::uint8_t>(payload.size());

@@ -20,17 +20,12 @@
 #include <vector>
 
 #include "Tessaro.h"
+#include "answer_frames.h"
 
 namespace tessaro::testing {
 
-using Bytes = std::vector<std::uint8_t>;
 using Report = std::array<std::uint8_t, REPORT_SIZE>;
 
-// `bytes` with their CRC-16 appended, low byte first.
-Bytes withCrc(Bytes bytes);
-// A response frame: Len, Adr, reCmd, Status, data, CRC.
-Bytes answerFrame(std::uint8_t adr, std::uint8_t reCmd, std::uint8_t status,
-                  const Bytes &data = {});
 // An input report carrying `payload` (at most 62 bytes) with its count in byte 1.
 Report inputReport(const Bytes &payload);
 // The parts one after the other.
