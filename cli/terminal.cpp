@@ -31,6 +31,12 @@ int terminalRows() {
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
+int terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 #else
 
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
@@ -41,9 +47,18 @@ int terminalRows() {
     return size.ws_row;
 }
 
+int terminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
+}
+
 #endif
 
-void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
+void catchInterrupt() {
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+}
 
 bool interrupted() { return interruptFlag != 0; }
 
