@@ -49,6 +49,7 @@ CLI::Option *addGlobalOptions(CLI::App &app, GlobalOptions &options) {
         ->group("");
     for (CLI::Option *option : app.get_options())
         if (!option->get_group().empty() && option != app.get_help_ptr() &&
+            option != app.get_help_all_ptr() &&
             option != app.get_version_ptr())
             option->group("Global options (before or after the command)");
     return sim;
@@ -93,6 +94,7 @@ int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
                  "Gen2 and ISO 18000-6B tags).",
                  "tessaro"};
     app.set_version_flag("-V,--version", versionText());
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
     app.require_subcommand(1);
     // The same syntax on every platform: "/path" is a path, not a Windows-style
     // option; and options a command does not know fall through to the global
@@ -101,8 +103,8 @@ int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
     app.allow_windows_style_options(false);
     app.fallthrough();
     const CLI::Option *sim = addGlobalOptions(app, cli.options);
+    useToolHelp(app);
     for (Registration add : kCommands) add(app, cli);
-    describeGlobalOptions(app);
     app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs; "
                "the gateway: 5 broker refused, 6 events dropped. docs/cli.md has examples.\n");
     try {

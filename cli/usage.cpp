@@ -158,11 +158,64 @@ CLI::Validator aboveZero() {
         "NUMBER > 0");
 }
 
-void describeGlobalOptions(CLI::App &app) {
+namespace {
+
+class ToolHelp : public CLI::Formatter {
+public:
+    explicit ToolHelp(std::string globalOptions) : globalOptions_(std::move(globalOptions)) {
+        column_width(36);  // two blanks at least between an option and its text
+    }
+
+    // --help-all: the blocks of make_expanded, without a heading of their own.
+    std::string make_subcommands(const CLI::App *app, CLI::AppFormatMode mode) const override {
+        if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_subcommands(app, mode);
+        std::string text = "\n";
+        for (const CLI::App *sub : app->get_subcommands({}))
+            if (!sub->get_group().empty()) text += make_expanded(sub);
+        return text;
+    }
+
+    std::string make_footer(const CLI::App *app) const override {
+        std::string footer = CLI::Formatter::make_footer(app);
+        if (app->get_parent()) footer += (footer.empty() ? "" : "\n") + globalOptions_ + "\n";
+        return footer;
+    }
+
+    // One block per command: "tessaro inventory:", then its description,
+    // arguments and options indented (without the group headings, which
+    // help2man would take for text), then its own footer; nested commands
+    // follow as blocks of their own.
+    std::string make_expanded(const CLI::App *sub) const override {
+        std::string body = make_description(sub) + make_positionals(sub) +
+                           make_groups(sub, CLI::AppFormatMode::Sub) +
+                           CLI::Formatter::make_footer(sub);
+        std::string text = path(sub) + ":\n";
+        size_t start = 0;
+        while (start < body.size()) {
+            size_t end = body.find('\n', start);
+            if (end == std::string::npos) end = body.size();
+            const std::string line = body.substr(start, end - start);
+            if (!line.empty() && line != "Options:" && line != "Positionals:")
+                text += "  " + line + "\n";
+            start = end + 1;
+        }
+        text += "\n";
+        for (const CLI::App *nested : sub->get_subcommands({}))
+            if (!nested->get_group().empty()) text += make_expanded(nested);
+        return text;
+    }
+
+private:
+    std::string globalOptions_;
+};
+
+}  // namespace
+
+void useToolHelp(CLI::App &app) {
     std::string names;
     for (const CLI::Option *option : app.get_options())
         if (!option->get_group().empty() && option != app.get_help_ptr() &&
-            option != app.get_version_ptr()) {
+            option != app.get_help_all_ptr() && option != app.get_version_ptr()) {
             std::string name = option->get_name(false, true);
             if (const size_t comma = name.find(','); comma != std::string::npos)
                 name.replace(comma, 1, ", ");
@@ -171,17 +224,9 @@ void describeGlobalOptions(CLI::App &app) {
                 name += " " + type.substr(0, type.find(':'));
             names += (names.empty() ? "" : ", ") + name;
         }
-    const std::string line = "Global options, before or after the command: " + names +
-                             " (" + app.get_name() + " --help describes them).";
-    std::vector<CLI::App *> pending = app.get_subcommands([](CLI::App *) { return true; });
-    while (!pending.empty()) {
-        CLI::App *command = pending.back();
-        pending.pop_back();
-        const std::string footer = command->get_footer();
-        command->footer(footer.empty() ? line : footer + "\n" + line);
-        for (CLI::App *sub : command->get_subcommands([](CLI::App *) { return true; }))
-            pending.push_back(sub);
-    }
+    app.formatter(std::make_shared<ToolHelp>("Global options, before or after the command: " +
+                                             names + " (" + app.get_name() +
+                                             " --help describes them)."));
 }
 
 }  // namespace tessaro::cli

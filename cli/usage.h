@@ -29,9 +29,12 @@ std::string nearestName(const std::string &word, const std::vector<std::string> 
 // the largest double).
 CLI::Validator aboveZero();
 
-// Adds to the help of every command below `app` a line that names the global
-// options (those of `app` outside the hidden group), which are taken before
-// or after the command.
-void describeGlobalOptions(CLI::App &app);
+// Gives `app` the tool's help formatter, which the commands added afterwards
+// inherit: the help of every command ends with a line naming the global
+// options (those of `app` now, outside the hidden group), which are taken
+// before or after the command; --help-all lists every command, nested ones
+// too, each under its full name ("tessaro config set:"), which is what the
+// man page is made of.
+void useToolHelp(CLI::App &app);
 
 }  // namespace tessaro::cli
