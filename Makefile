@@ -39,12 +39,13 @@ bench:
 	@$(MAKE) --no-print-directory build
 	$(BUILD)/bin/tessaro_bench $(BENCH_ARGS)
 
-# The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
-# and checked by lintian.
+# The Debian packages tessaro, tessaro-dev and python3-tessaro, built by
+# CPack into $(BUILD) and checked by lintian.
 package: build
 	@scripts/install-deps lintian
 	@cmake --build $(BUILD) --target package
-	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb
+	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb \
+	    $(BUILD)/python3-tessaro_*.deb
 
 # Every test of a build without the platform HID transport (no hidapi).
 nohid:

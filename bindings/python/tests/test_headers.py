@@ -1,5 +1,6 @@
 """Every ctypes signature and structure of the binding against the C headers."""
-from ctypes import POINTER, Array, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
+from ctypes import (POINTER, Array, c_char_p, c_int, c_longlong, c_size_t, c_ubyte, c_uint,
+                    c_ulonglong, c_void_p)
 
 import pytest
 
@@ -26,10 +27,20 @@ CTYPES = {
     "TessaroSimReaderState *": POINTER(_native.SimReaderState),
     "TessaroSimTagState *": POINTER(_native.SimTagState),
     "TessaroSimCounters *": POINTER(_native.SimCounters),
+    "TessaroReadingOptions *": POINTER(_native.ReadingOptions),
+    "TessaroReadingStats *": POINTER(_native.ReadingStats),
+    "TessaroReading *": c_void_p,
+    "TessaroReading **": POINTER(c_void_p),
 }
-FIELD_TYPES = {"int": c_int, "unsigned char": c_ubyte, "unsigned char *": POINTER(c_ubyte)}
+FIELD_TYPES = {
+    "int": c_int, "unsigned": c_uint, "unsigned char": c_ubyte, "unsigned char *": POINTER(c_ubyte),
+    "unsigned long long": c_ulonglong, "long long": c_longlong, "char *": c_char_p,
+    "void *": c_void_p, "TessaroTagCallback": _native.TagCallback,
+    "TessaroStatusCallback": _native.StatusCallback,
+    "TessaroPresenceCallback": _native.PresenceCallback,
+}
 
-TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h"]
+TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h", "TessaroReading.h"]
 
 
 def declared(headers, macro="TESSARO_API"):
@@ -57,6 +68,11 @@ def test_signatures_match_the_headers(table, headers, macro):
     (_native.SimReaderState, "TessaroSim.h", "TessaroSimReaderState"),
     (_native.SimTagState, "TessaroSim.h", "TessaroSimTagState"),
     (_native.SimCounters, "TessaroSim.h", "TessaroSimCounters"),
+    (_native.TagRead, "TessaroReading.h", "TessaroTagRead"),
+    (_native.ReadingStatus, "TessaroReading.h", "TessaroReadingStatus"),
+    (_native.PresenceEvent, "TessaroReading.h", "TessaroPresenceEvent"),
+    (_native.ReadingOptions, "TessaroReading.h", "TessaroReadingOptions"),
+    (_native.ReadingStats, "TessaroReading.h", "TessaroReadingStats"),
 ])
 def test_structures_match_the_headers(structure, header, name):
     fields = c_header.structs(INCLUDE / header)[name]
