@@ -9,8 +9,9 @@
 #   check.sh subdirectory WORK          add_subdirectory(<this source tree>)
 #   check.sh readme LIB_DIR WORK        the README's compile and run lines in the build tree
 #   check.sh deb BUILD_DIR WORK         CPack's .deb files unpacked with dpkg-deb -x and used
-#                                       as above, python3 -m tessaro too; lintian's verdict
-#                                       when lintian is installed
+#                                       as above, python3 -m tessaro too; the dependencies
+#                                       that docs/install.md lists; lintian's verdict when
+#                                       lintian is installed
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 source=$(cd "$here/../.." && pwd)
@@ -105,6 +106,17 @@ deb)
     for deb in "$work"/*.deb; do
         dpkg-deb --field "$deb" Package Depends
         dpkg-deb -x "$deb" "$work/root"
+        # docs/install.md's table of the packages names every package each
+        # depends on.
+        package=$(dpkg-deb --field "$deb" Package)
+        row=$(grep "^| \`$package\` |" "$source/docs/install.md") ||
+            { echo "check.sh: docs/install.md has no row for the package $package" >&2; exit 1; }
+        for dependency in $(dpkg-deb --field "$deb" Depends | tr ',|' '\n\n' | sed 's/(.*)//'); do
+            echo "$row" | grep -q "$dependency" || {
+                echo "check.sh: $package depends on $dependency, which docs/install.md does not list" >&2
+                exit 1
+            }
+        done
     done
     with_package "$work/root/usr" "$work/package"
     with_pkg_config "$work/root/usr" "$work/pkg-config"
