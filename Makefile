@@ -67,7 +67,7 @@ tsan:
 # no memory error, no leak.
 memcheck: build
 	@scripts/install-deps valgrind
-	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests; do \
+	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests llrp_tests; do \
 	    echo "memcheck: $$t"; \
 	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \
