@@ -1,0 +1,210 @@
+#include "library_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Tessaro.h"
+#include "TessaroErrors.h"
+
+namespace tessaro::llrp {
+
+namespace {
+
+constexpr int kNoTag = 0xFB;
+constexpr int kTagSilent = 0xFA;
+// Words one read or write command carries: the frame of a tag command must
+// fit one 64-byte report beside the tag's EPC (see the write command's
+// arithmetic in the tool: 47 bytes less the EPC).
+constexpr unsigned kReadWordsPerCommand = 32;
+
+std::vector<std::uint32_t> channels(int region, int low, int high) {
+    char *list[101] = {};
+    GetChannelList(region, list);
+    std::vector<std::uint32_t> khz;
+    for (int i = 0; i < 100 && list[i]; ++i)
+        if (i >= low && i <= high) khz.push_back(static_cast<std::uint32_t>(std::strtod(list[i], nullptr) * 1000 + 0.5));
+    // Region 5's texts are the library's constants; the others are ours to free.
+    if (region != 5)
+        for (int i = 0; i < 100 && list[i]; ++i) std::free(list[i]);
+    return khz;
+}
+
+void bigEndian(std::uint32_t value, unsigned char out[4]) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+TagCommandResult outcome(int rc, int errorCode) {
+    TagCommandResult r;
+    if (rc == 0) r.outcome = TagCommandResult::Done;
+    else if (rc == TAG_ERROR) { r.outcome = TagCommandResult::TagError; r.tagError = errorCode; }
+    else if (rc == kNoTag || rc == kTagSilent) r.outcome = TagCommandResult::NoTag;
+    else r.outcome = TagCommandResult::ReaderError;
+    return r;
+}
+
+}  // namespace
+
+LibraryReader::LibraryReader(int port, unsigned char address) : port_(port), address_(address) {}
+
+LibraryReader::~LibraryReader() { stop(); }
+
+void LibraryReader::setHandlers(TagHandler onTag, EventHandler onEvent) {
+    tagHandler_ = std::move(onTag);
+    eventHandler_ = std::move(onEvent);
+}
+
+ReaderFacts LibraryReader::facts() {
+    ReaderFacts f;
+    unsigned char version[2] = {}, type = 0, protocols = 0, maxChannel = 0, minChannel = 0, power = 0,
+                  scanTime = 0, antennas = 0, beep = 0, workMode = 0, commType = 0;
+    unsigned char address = address_;
+    if (GetReaderInformation(&address, version, &type, &protocols, &maxChannel, &minChannel, &power,
+                             &scanTime, &antennas, &beep, &workMode, &commType, port_) == 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%u.%u", version[0], version[1]);
+        f.firmware = text;
+        std::snprintf(text, sizeof text, "reader type 0x%02X", type);
+        f.model = text;
+        f.modelNumber = type;
+        f.powerDbm = power;
+        f.antennaMask = antennas & 0x0F;
+        f.region = ((maxChannel >> 6) & 3) << 2 | ((minChannel >> 6) & 3);
+        f.channelsKHz = channels(f.region, minChannel & 0x3F, maxChannel & 0x3F);
+    }
+    unsigned char serial[4];
+    if (GetSeriaNo(&address, serial, port_) == 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02X%02X%02X%02X", serial[0], serial[1], serial[2], serial[3]);
+        f.serial = text;
+    }
+    return f;
+}
+
+bool LibraryReader::setPower(int dbm) { return SetRfPower(&address_, dbm, port_) == 0; }
+
+bool LibraryReader::start(const InventoryPlan &plan, std::string &error) {
+    stop();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (plan.powerDbm >= 0 && SetRfPower(&address_, plan.powerDbm, port_) != 0) {
+        error = "the reader refused the transmit power";
+        return false;
+    }
+    int rc = SetAntennaMultiplexing(&address_, static_cast<int>(plan.antennaMask), port_);
+    if (rc != 0) {
+        error = std::string("the reader refused the antennas: ") + TessaroReturnCodeText(rc);
+        return false;
+    }
+    TessaroReadingOptions options;
+    TessaroReadingDefaults(&options);
+    options.address = address_;
+    options.session = plan.session;
+    options.pauseMs = 0;  // the client's triggers decide when reading stops
+    if (plan.mask) {
+        options.maskFlag = 1;
+        options.maskMem = plan.maskBank;
+        options.maskAddress[0] = static_cast<unsigned char>(plan.maskPointer >> 8);
+        options.maskAddress[1] = static_cast<unsigned char>(plan.maskPointer);
+        options.maskLength = static_cast<int>(plan.maskBits);
+        std::copy(std::begin(plan.maskData), std::end(plan.maskData), options.maskData);
+    }
+    options.onTag = &LibraryReader::onTag;
+    options.onStatus = &LibraryReader::onStatus;
+    options.userData = this;
+    rc = TessaroReadingStart(port_, &options, &reading_);
+    if (rc != 0) {
+        error = std::string("the reading did not start: ") + TessaroReturnCodeText(rc);
+        reading_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void LibraryReader::stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (reading_) TessaroReadingFree(reading_);
+    reading_ = nullptr;
+}
+
+void LibraryReader::onTag(const TessaroTagRead *read, void *self) {
+    auto *reader = static_cast<LibraryReader *>(self);
+    if (!reader->tagHandler_) return;
+    TagSighting s;
+    s.epc.assign(read->epc, read->epc + read->epcLength);
+    s.antenna = read->antenna;
+    s.rssi = read->rssi;
+    s.uptimeUs = read->monotonicMs * 1000;
+    s.utcUs = static_cast<std::uint64_t>(read->wallClockMs) * 1000;
+    reader->tagHandler_(s);
+}
+
+void LibraryReader::onStatus(const TessaroReadingStatus *status, void *self) {
+    auto *reader = static_cast<LibraryReader *>(self);
+    if (!reader->eventHandler_) return;
+    if (status->event == TESSARO_READING_LOST) reader->eventHandler_(ReaderEvent::Lost, status->text);
+    if (status->event == TESSARO_READING_BACK) reader->eventHandler_(ReaderEvent::Back, status->text);
+}
+
+TagCommandResult LibraryReader::command(const TagCommand &c) {
+    unsigned char password[4];
+    bigEndian(c.password, password);
+    const int epcWords = static_cast<int>(c.epc.size() / 2);
+    const unsigned char *epc = c.epc.data();
+    const unsigned char noMask[32] = {}, noAddress[2] = {};
+    int errorCode = -1, rc = 0;
+    TagCommandResult result;
+    switch (c.kind) {
+    case TagCommand::Read: {
+        for (unsigned done = 0; done < c.wordCount && rc == 0;) {
+            const unsigned words = std::min(kReadWordsPerCommand, c.wordCount - done);
+            const unsigned word = c.wordPointer + done;
+            const unsigned char pointer[2] = {static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+            unsigned char data[2 * kReadWordsPerCommand];
+            rc = ExtReadData_G2(&address_, epc, epcWords, c.bank, pointer, static_cast<int>(words), password, 1,
+                                noAddress, 0, noMask, data, &errorCode, port_);
+            if (rc == 0)
+                for (unsigned i = 0; i < words; ++i)
+                    result.words.push_back(static_cast<std::uint16_t>(data[2 * i] << 8 | data[2 * i + 1]));
+            done += words;
+        }
+        break;
+    }
+    case TagCommand::Write:
+    case TagCommand::BlockWrite: {
+        const unsigned step = static_cast<unsigned>(std::max(1, (47 - 2 * epcWords) / 2));
+        unsigned written = 0;
+        while (written < c.words.size() && rc == 0) {
+            const unsigned words = std::min<unsigned>(step, static_cast<unsigned>(c.words.size()) - written);
+            const unsigned word = c.wordPointer + written;
+            const unsigned char pointer[2] = {static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+            std::vector<unsigned char> data;
+            for (unsigned i = 0; i < words; ++i) {
+                data.push_back(static_cast<unsigned char>(c.words[written + i] >> 8));
+                data.push_back(static_cast<unsigned char>(c.words[written + i]));
+            }
+            rc = ExtWriteData_G2(&address_, epc, static_cast<int>(words), epcWords, c.bank, pointer, data.data(),
+                                 password, 1, noAddress, 0, noMask, &errorCode, port_);
+            if (rc == 0) written += words;
+        }
+        result = outcome(rc, errorCode);
+        result.wordsWritten = written;
+        return result;
+    }
+    case TagCommand::BlockErase:
+        rc = BlockErase_G2(&address_, epc, epcWords, c.bank, static_cast<int>(c.wordPointer),
+                           static_cast<int>(c.wordCount), password, 1, noAddress, 0, noMask, &errorCode, port_);
+        break;
+    case TagCommand::Lock:
+        rc = Lock_G2(&address_, epc, epcWords, c.lockTarget, c.lockAction, password, 1, noAddress, 0, noMask,
+                     &errorCode, port_);
+        break;
+    case TagCommand::Kill:
+        rc = KillTag_G2(&address_, epc, epcWords, password, 1, noAddress, 0, noMask, &errorCode, port_);
+        break;
+    }
+    TagCommandResult r = outcome(rc, errorCode);
+    r.words = std::move(result.words);
+    return r;
+}
+
+}  // namespace tessaro::llrp
