@@ -1,7 +1,9 @@
 #include "library_reader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <cstdlib>
 
 #include "Tessaro.h"
@@ -17,6 +19,9 @@ constexpr int kTagSilent = 0xFA;
 // fit one 64-byte report beside the tag's EPC (see the write command's
 // arithmetic in the tool: 47 bytes less the EPC).
 constexpr unsigned kReadWordsPerCommand = 32;
+// How long a stop waits for the round in progress, and how often it looks.
+constexpr unsigned kStopGraceMs = 1000;
+constexpr unsigned kStopPollMs = 5;
 
 std::vector<std::uint32_t> channels(int region, int low, int high) {
     char *list[101] = {};
@@ -122,7 +127,24 @@ bool LibraryReader::start(const InventoryPlan &plan, std::string &error) {
 
 void LibraryReader::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (reading_) TessaroReadingFree(reading_);
+    if (!reading_) return;
+    // A round hands over its reads only when it is complete, and a stopped
+    // reading drops them: so the stop waits (a little) for the round in
+    // progress to end and its reads to be delivered, then stops.
+    TessaroReadingStats stats{};
+    TessaroReadingGetStats(reading_, &stats);
+    const unsigned long long rounds = stats.rounds;
+    const auto sleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs)); };
+    for (unsigned waited = 0; waited < kStopGraceMs && stats.rounds == rounds && stats.running; waited += kStopPollMs) {
+        sleep();
+        TessaroReadingGetStats(reading_, &stats);
+    }
+    for (unsigned long long reads = ~0ull; stats.rounds != rounds && stats.reads != reads && stats.running;) {
+        reads = stats.reads;
+        sleep();
+        TessaroReadingGetStats(reading_, &stats);
+    }
+    TessaroReadingFree(reading_);
     reading_ = nullptr;
 }
 

@@ -110,6 +110,7 @@ private:
     void send(const Message &m);
     void writeOut();
     void drop(std::uint64_t now, const std::string &why, bool tell);
+    void deliver(std::uint64_t now);  // what the reading handed over, to the session
 
     ReaderLink &reader_;
     const ServerOptions &options_;
@@ -201,6 +202,7 @@ void Server::accept(std::uint64_t now) {
     client_ = fd;
     clientName_ = peerName(peer);
     session_ = std::make_unique<Session>(reader_, facts_, [this](const Message &m) { send(m); }, utcNowUs);
+    session_->setDrain([this] { deliver(nowMs()); });
     session_->open(now);
     log(clientName_ + " connected");
 }
@@ -245,6 +247,14 @@ void Server::receive(std::uint64_t now) {
     }
 }
 
+void Server::deliver(std::uint64_t now) {
+    for (Inbox::Item &item : inbox_.take()) {
+        if (!session_) continue;  // nobody to tell
+        if (item.isTag) session_->tag(item.tag, now);
+        else session_->readerEvent(item.event, item.text, now);
+    }
+}
+
 int Server::run() {
     facts_ = reader_.facts();
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -284,11 +294,7 @@ int Server::run() {
     while (!(options_.stop && options_.stop->load()) && !(endMs && nowMs() >= endMs)) {
         if (options_.poll) options_.poll();
         std::uint64_t now = nowMs();
-        for (Inbox::Item &item : inbox_.take()) {
-            if (!session_) continue;  // nobody to tell
-            if (item.isTag) session_->tag(item.tag, now);
-            else session_->readerEvent(item.event, item.text, now);
-        }
+        deliver(now);
         int timeout = 100;
         if (session_) {
             timeout = static_cast<int>(std::min<std::uint64_t>(session_->tick(now), 100));

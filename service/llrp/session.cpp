@@ -139,6 +139,7 @@ void Session::close(std::uint64_t nowMs, bool tell) {
     waiting_.clear();
     reader_.stop();
     reading_ = false;
+    drain_ = nullptr;
     if (tell) event(Element::make("ConnectionCloseEvent"));
 }
 
@@ -583,10 +584,18 @@ void Session::startAiSpec(std::uint64_t nowMs) {
     }
 }
 
-void Session::endAiSpec(std::uint64_t nowMs, bool next) {
-    RoSpec &spec = *active();
-    if (reading_) reader_.stop();
+void Session::stopReading() {
+    if (!reading_ || stopping_) return;
+    stopping_ = true;
+    reader_.stop();
+    if (drain_) drain_();
+    stopping_ = false;
     reading_ = false;
+}
+
+void Session::endAiSpec(std::uint64_t nowMs, bool next) {
+    stopReading();
+    RoSpec &spec = *active();
     if (spec.report.trigger == 1) flush();
     if (eventEnabled(kAISpecEvent))
         event(Element::make("AISpecEvent").set("EventType", 0).set("ROSpecID", spec.id).set("SpecIndex", aiIndex_ + 1));
@@ -596,9 +605,8 @@ void Session::endAiSpec(std::uint64_t nowMs, bool next) {
 }
 
 void Session::end(std::uint64_t nowMs) {
+    stopReading();
     RoSpec &spec = *active();
-    if (reading_) reader_.stop();
-    reading_ = false;
     if (spec.report.trigger != 0) flush();
     spec.state = 1;
     activeId_ = 0;
@@ -692,7 +700,8 @@ void Session::tag(const TagSighting &s, std::uint64_t nowMs) {
     const bool flushNow = access(s, accessSpecId, results);
     report(s, accessSpecId, std::move(results));
     if (flushNow) flush();
-    if (ai.stopType == 3 && ai.observationType == 0 && aiTags_.size() >= ai.numberOfTags) endAiSpec(nowMs, true);
+    if (!stopping_ && ai.stopType == 3 && ai.observationType == 0 && aiTags_.size() >= ai.numberOfTags)
+        endAiSpec(nowMs, true);
 }
 
 bool Session::access(const TagSighting &s, std::uint32_t &accessSpecId, std::vector<Element> &results) {

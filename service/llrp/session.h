@@ -38,6 +38,10 @@ public:
     void readerEvent(ReaderEvent event, const std::string &text, std::uint64_t nowMs);
     // Runs what is due; returns the milliseconds until something else is.
     std::uint64_t tick(std::uint64_t nowMs);
+    // Hands over what the reading delivered and the server has not passed on
+    // yet: called right after the reading stopped, so the reads of its last
+    // round still count for the AISpec that made them.
+    void setDrain(std::function<void()> drain) { drain_ = std::move(drain); }
     // Stops every ROSpec (the client is gone or leaves) and tells it, when
     // `tell`, with a ConnectionCloseEvent.
     void close(std::uint64_t nowMs, bool tell);
@@ -96,6 +100,7 @@ private:
     // AISpec or ends after its last.
     void endAiSpec(std::uint64_t nowMs, bool next);
     void end(std::uint64_t nowMs);  // the active ROSpec
+    void stopReading();
     void flush(bool evenEmpty = false);  // pending tag reports out
     RoSpec *active() { return activeId_ ? findROSpec(activeId_) : nullptr; }
 
@@ -124,6 +129,8 @@ private:
     // The ROSpec running, and its AISpec.
     std::uint32_t activeId_ = 0;
     bool reading_ = false;
+    bool stopping_ = false;         // draining the last round: no trigger ends the AISpec again
+    std::function<void()> drain_;
     std::deque<std::uint32_t> waiting_;  // started while another ran
     std::size_t aiIndex_ = 0;
     std::uint64_t startedMs_ = 0, aiStartedMs_ = 0, lastNewTagMs_ = 0;
