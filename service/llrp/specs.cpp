@@ -216,8 +216,9 @@ bool readROSpec(const Element &e, const Limits &limits, const ReportSpec &defaul
     r.element = e;
     r.id = static_cast<std::uint32_t>(e.number("ROSpecID"));
     if (r.id == 0) return refuse.field(path, e, "ROSpecID", kAInvalid, "ROSpecID 0 is reserved for \"all\"");
-    if (e.number("Priority") != 0)
-        return refuse.field(path, e, "Priority", kAOutOfRange, "this reader has one priority level, 0");
+    // Priorities 0 to 7 are taken; none preempts another here (one ROSpec
+    // runs at a time, the others wait their turn).
+    if (e.number("Priority") > 7) return refuse.field(path, e, "Priority", kAOutOfRange, "Priority is 0 to 7");
     if (e.number("CurrentState") != 0)
         return refuse.field(path, e, "CurrentState", kAInvalid, "a ROSpec is added in the Disabled state");
 
