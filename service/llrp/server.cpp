@@ -96,10 +96,16 @@ std::vector<std::uint8_t> connectionEvent(std::uint16_t status) {
     return encode(m);
 }
 
-class Server {
+}  // namespace
+
+class Server::Loop {
 public:
-    Server(ReaderLink &reader, const ServerOptions &options) : reader_(reader), options_(options) {}
-    int run();
+    Loop(ReaderLink &reader, const ServerOptions &options) : reader_(reader), options_(options) {}
+    ~Loop() {
+        if (listener_ >= 0) ::close(listener_);
+    }
+    bool listen(std::string &error);
+    void run();
 
 private:
     void log(const std::string &text) const {
@@ -126,7 +132,7 @@ private:
     std::unique_ptr<Session> session_;
 };
 
-void Server::send(const Message &m) {
+void Server::Loop::send(const Message &m) {
     std::vector<std::uint8_t> wire;
     std::string error;
     if (!encode(m, wire, error)) {
@@ -136,7 +142,7 @@ void Server::send(const Message &m) {
     out_.insert(out_.end(), wire.begin(), wire.end());
 }
 
-void Server::writeOut() {
+void Server::Loop::writeOut() {
     while (client_ >= 0 && outStart_ < out_.size()) {
         const ssize_t n = ::send(client_, out_.data() + outStart_, out_.size() - outStart_, MSG_NOSIGNAL);
         if (n > 0) {
@@ -156,7 +162,7 @@ void Server::writeOut() {
     }
 }
 
-void Server::drop(std::uint64_t now, const std::string &why, bool tell) {
+void Server::Loop::drop(std::uint64_t now, const std::string &why, bool tell) {
     if (client_ < 0) return;
     if (session_) {
         session_->close(now, tell);
@@ -180,7 +186,7 @@ void Server::drop(std::uint64_t now, const std::string &why, bool tell) {
     log(clientName_ + " " + why);
 }
 
-void Server::accept(std::uint64_t now) {
+void Server::Loop::accept(std::uint64_t now) {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
     const int fd = ::accept(listener_, reinterpret_cast<sockaddr *>(&peer), &length);
@@ -207,7 +213,7 @@ void Server::accept(std::uint64_t now) {
     log(clientName_ + " connected");
 }
 
-void Server::receive(std::uint64_t now) {
+void Server::Loop::receive(std::uint64_t now) {
     std::uint8_t buffer[65536];
     const ssize_t n = recv(client_, buffer, sizeof buffer, 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
@@ -247,7 +253,7 @@ void Server::receive(std::uint64_t now) {
     }
 }
 
-void Server::deliver(std::uint64_t now) {
+void Server::Loop::deliver(std::uint64_t now) {
     for (Inbox::Item &item : inbox_.take()) {
         if (!session_) continue;  // nobody to tell
         if (item.isTag) session_->tag(item.tag, now);
@@ -255,7 +261,7 @@ void Server::deliver(std::uint64_t now) {
     }
 }
 
-int Server::run() {
+bool Server::Loop::listen(std::string &error) {
     facts_ = reader_.facts();
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
@@ -263,18 +269,23 @@ int Server::run() {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(options_.port));
-    if (inet_pton(AF_INET, options_.bind.c_str(), &address.sin_addr) != 1 ||
-        bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(listener_, 4) != 0) {
-        std::fprintf(stderr, "llrp: cannot listen on %s:%d: %s\n", options_.bind.c_str(), options_.port, std::strerror(errno));
-        ::close(listener_);
-        return 1;
+    if (inet_pton(AF_INET, options_.bind.c_str(), &address.sin_addr) != 1) {
+        error = "\"" + options_.bind + "\" is not an IPv4 address";
+        return false;
+    }
+    if (bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(listener_, 4) != 0) {
+        error = "cannot listen on " + options_.bind + ":" + std::to_string(options_.port) + ": " + std::strerror(errno);
+        return false;
     }
     socklen_t length = sizeof address;
     getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
     std::printf("LLRP reader listening on %s:%d (%s, firmware %s, %u antennas)\n", options_.bind.c_str(),
                 ntohs(address.sin_port), facts_.model.c_str(), facts_.firmware.c_str(), facts_.antennas);
     std::fflush(stdout);
+    return true;
+}
 
+void Server::Loop::run() {
     reader_.setHandlers(
         [this](const TagSighting &s) {
             Inbox::Item item;
@@ -289,9 +300,7 @@ int Server::run() {
             inbox_.push(std::move(item));
         });
 
-    const std::uint64_t startMs = nowMs();
-    const std::uint64_t endMs = options_.seconds > 0 ? startMs + static_cast<std::uint64_t>(options_.seconds * 1000) : 0;
-    while (!(options_.stop && options_.stop->load()) && !(endMs && nowMs() >= endMs)) {
+    while (!(options_.stop && options_.stop->load())) {
         if (options_.poll) options_.poll();
         std::uint64_t now = nowMs();
         deliver(now);
@@ -316,15 +325,11 @@ int Server::run() {
     if (client_ >= 0) drop(nowMs(), "was disconnected: the server stops", true);
     reader_.stop();
     reader_.setHandlers(nullptr, nullptr);
-    ::close(listener_);
-    return 0;
 }
 
-}  // namespace
-
-int serve(ReaderLink &reader, const ServerOptions &options) {
-    Server server(reader, options);
-    return server.run();
-}
+Server::Server(ReaderLink &reader, const ServerOptions &options) : loop_(std::make_unique<Loop>(reader, options)) {}
+Server::~Server() = default;
+bool Server::listen(std::string &error) { return loop_->listen(error); }
+void Server::run() { loop_->run(); }
 
 }  // namespace tessaro::llrp

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "reader.h"
@@ -17,7 +18,6 @@ namespace tessaro::llrp {
 struct ServerOptions {
     std::string bind = "0.0.0.0";
     int port = 5084;              // 0: any free port (the line on stdout names it)
-    double seconds = 0;           // > 0: stop after this long
     // Bytes waiting to go to a client that does not read them; beyond, it is dropped.
     std::size_t maxBacklogBytes = 16u << 20;
     bool quiet = false;           // no connection log on stderr
@@ -25,8 +25,22 @@ struct ServerOptions {
     std::function<void()> poll;   // called from the loop, at least every 100 ms
 };
 
-// Serves until `options.stop`, the time is up, or the listener fails.
-// Returns 0, or 1 with a message on stderr when the port could not be opened.
-int serve(ReaderLink &reader, const ServerOptions &options);
+class Server {
+public:
+    Server(ReaderLink &reader, const ServerOptions &options);
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    // Opens the listening socket and says where on stdout. False (and
+    // `error` says why) when the address or port cannot be had.
+    bool listen(std::string &error);
+    // Serves until `options.stop` is set.
+    void run();
+
+private:
+    class Loop;
+    std::unique_ptr<Loop> loop_;
+};
 
 }  // namespace tessaro::llrp

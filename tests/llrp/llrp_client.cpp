@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -26,6 +27,10 @@ std::uint64_t nowMs() {
 }  // namespace
 
 ServerProcess::ServerProcess(const std::vector<std::string> &extra) {
+    // Each server its own journal: one process per journal folder.
+    char folder[] = "/tmp/tessaro-llrp-test-XXXXXX";
+    if (!mkdtemp(folder)) return;
+    journal_ = folder;
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
@@ -34,7 +39,7 @@ ServerProcess::ServerProcess(const std::vector<std::string> &extra) {
         ::close(out[0]);
         ::close(out[1]);
         std::vector<std::string> words = {TESSARO_CLI, "--sim", "--quiet", "llrp", "--port", "0", "--bind", "127.0.0.1",
-                                          "--seconds", "120"};
+                                          "--seconds", "120", "--journal", journal_};
         words.insert(words.end(), extra.begin(), extra.end());
         std::vector<char *> argv;
         for (std::string &w : words) argv.push_back(w.data());
@@ -54,7 +59,10 @@ ServerProcess::ServerProcess(const std::vector<std::string> &extra) {
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ <= 0) return;
+    if (pid_ <= 0) {
+        if (!journal_.empty()) std::filesystem::remove_all(journal_);
+        return;
+    }
     kill(pid_, SIGTERM);
     int status = 0;
     for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(20000);
@@ -62,6 +70,7 @@ ServerProcess::~ServerProcess() {
         kill(pid_, SIGKILL);
         waitpid(pid_, &status, 0);
     }
+    std::filesystem::remove_all(journal_);
 }
 
 Client::~Client() { close(); }

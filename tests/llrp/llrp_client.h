@@ -28,6 +28,7 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string journal_;
 };
 
 class Client {

@@ -13,10 +13,12 @@ node_dir=$3
 expected=$(mktemp)
 got=$(mktemp)
 out=$(mktemp)
-trap 'kill "$server" 2>/dev/null; rm -f "$expected" "$got" "$out"' EXIT
+journal=$(mktemp -d)
+server=""
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$expected" "$got" "$out" "$journal"' EXIT
 sed -n 's/^gen2 .*epc=\([0-9A-Fa-f]*\).*/\1/p' "$source/sim/populations/shelf.tags" | tr a-f A-F | sort -u >"$expected"
 
-"$tessaro" --sim --quiet llrp --port 0 --bind 127.0.0.1 --seconds 60 >"$out" &
+"$tessaro" --sim --quiet llrp --port 0 --bind 127.0.0.1 --seconds 60 --journal "$journal" >"$out" &
 server=$!
 port=""
 for _ in $(seq 1 100); do

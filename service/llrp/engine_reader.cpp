@@ -1,4 +1,4 @@
-#include "library_reader.h"
+#include "engine_reader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,6 +39,13 @@ void bigEndian(std::uint32_t value, unsigned char out[4]) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
 }
 
+std::vector<std::uint8_t> bytesOf(const std::string &hex) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
 TagCommandResult outcome(int rc, int errorCode) {
     TagCommandResult r;
     if (rc == 0) r.outcome = TagCommandResult::Done;
@@ -50,16 +57,41 @@ TagCommandResult outcome(int rc, int errorCode) {
 
 }  // namespace
 
-LibraryReader::LibraryReader(int port, unsigned char address) : port_(port), address_(address) {}
+EngineReader::EngineReader(service::Engine &engine, const service::ReaderInfo &reader, unsigned char address)
+    : engine_(engine), serial_(reader.serial), port_(reader.port), address_(address) {
+    listener_ = engine_.subscribe([this](const events::TagEvent &e) { onEvent(e); });
+}
 
-LibraryReader::~LibraryReader() { stop(); }
+EngineReader::~EngineReader() {
+    stop();
+    engine_.unsubscribe(listener_);
+}
 
-void LibraryReader::setHandlers(TagHandler onTag, EventHandler onEvent) {
+void EngineReader::setHandlers(TagHandler onTag, EventHandler onEvent) {
+    std::lock_guard<std::mutex> lock(handlersMutex_);
     tagHandler_ = std::move(onTag);
     eventHandler_ = std::move(onEvent);
 }
 
-ReaderFacts LibraryReader::facts() {
+void EngineReader::onEvent(const events::TagEvent &e) {
+    if (e.reader != serial_) return;
+    std::lock_guard<std::mutex> lock(handlersMutex_);
+    if (e.type == events::EventType::Tag && tagHandler_) {
+        TagSighting s;
+        s.epc = bytesOf(e.epc);
+        s.antenna = e.antenna;
+        s.rssi = e.rssi;
+        s.uptimeUs = e.monotonicMs * 1000;
+        s.utcUs = static_cast<std::uint64_t>(e.wallClockMs) * 1000;
+        tagHandler_(s);
+    } else if (e.type == events::EventType::Lost && eventHandler_) {
+        eventHandler_(ReaderEvent::Lost, e.text);
+    } else if (e.type == events::EventType::Back && eventHandler_) {
+        eventHandler_(ReaderEvent::Back, e.text);
+    }
+}
+
+ReaderFacts EngineReader::facts() {
     ReaderFacts f;
     unsigned char version[2] = {}, type = 0, protocols = 0, maxChannel = 0, minChannel = 0, power = 0,
                   scanTime = 0, antennas = 0, beep = 0, workMode = 0, commType = 0;
@@ -86,11 +118,10 @@ ReaderFacts LibraryReader::facts() {
     return f;
 }
 
-bool LibraryReader::setPower(int dbm) { return SetRfPower(&address_, dbm, port_) == 0; }
+bool EngineReader::setPower(int dbm) { return SetRfPower(&address_, dbm, port_) == 0; }
 
-bool LibraryReader::start(const InventoryPlan &plan, std::string &error) {
+bool EngineReader::start(const InventoryPlan &plan, std::string &error) {
     stop();
-    std::lock_guard<std::mutex> lock(mutex_);
     if (plan.powerDbm >= 0 && SetRfPower(&address_, plan.powerDbm, port_) != 0) {
         error = "the reader refused the transmit power";
         return false;
@@ -113,61 +144,36 @@ bool LibraryReader::start(const InventoryPlan &plan, std::string &error) {
         options.maskLength = static_cast<int>(plan.maskBits);
         std::copy(std::begin(plan.maskData), std::end(plan.maskData), options.maskData);
     }
-    options.onTag = &LibraryReader::onTag;
-    options.onStatus = &LibraryReader::onStatus;
-    options.userData = this;
-    rc = TessaroReadingStart(port_, &options, &reading_);
-    if (rc != 0) {
-        error = std::string("the reading did not start: ") + TessaroReturnCodeText(rc);
-        reading_ = nullptr;
+    if (!engine_.startReading(serial_, &options)) {
+        error = "the reading of reader " + serial_ + " did not start";
         return false;
     }
+    reading_ = true;
     return true;
 }
 
-void LibraryReader::stop() {
-    std::lock_guard<std::mutex> lock(mutex_);
+void EngineReader::stop() {
     if (!reading_) return;
+    reading_ = false;
     // A round hands over its reads only when it is complete, and a stopped
     // reading drops them: so the stop waits (a little) for the round in
     // progress to end and its reads to be delivered, then stops.
-    TessaroReadingStats stats{};
-    TessaroReadingGetStats(reading_, &stats);
+    TessaroReadingStats stats = engine_.readingStats(serial_);
     const unsigned long long rounds = stats.rounds;
     const auto sleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs)); };
     for (unsigned waited = 0; waited < kStopGraceMs && stats.rounds == rounds && stats.running; waited += kStopPollMs) {
         sleep();
-        TessaroReadingGetStats(reading_, &stats);
+        stats = engine_.readingStats(serial_);
     }
     for (unsigned long long reads = ~0ull; stats.rounds != rounds && stats.reads != reads && stats.running;) {
         reads = stats.reads;
         sleep();
-        TessaroReadingGetStats(reading_, &stats);
+        stats = engine_.readingStats(serial_);
     }
-    TessaroReadingFree(reading_);
-    reading_ = nullptr;
+    engine_.stopReading(serial_);
 }
 
-void LibraryReader::onTag(const TessaroTagRead *read, void *self) {
-    auto *reader = static_cast<LibraryReader *>(self);
-    if (!reader->tagHandler_) return;
-    TagSighting s;
-    s.epc.assign(read->epc, read->epc + read->epcLength);
-    s.antenna = read->antenna;
-    s.rssi = read->rssi;
-    s.uptimeUs = read->monotonicMs * 1000;
-    s.utcUs = static_cast<std::uint64_t>(read->wallClockMs) * 1000;
-    reader->tagHandler_(s);
-}
-
-void LibraryReader::onStatus(const TessaroReadingStatus *status, void *self) {
-    auto *reader = static_cast<LibraryReader *>(self);
-    if (!reader->eventHandler_) return;
-    if (status->event == TESSARO_READING_LOST) reader->eventHandler_(ReaderEvent::Lost, status->text);
-    if (status->event == TESSARO_READING_BACK) reader->eventHandler_(ReaderEvent::Back, status->text);
-}
-
-TagCommandResult LibraryReader::command(const TagCommand &c) {
+TagCommandResult EngineReader::command(const TagCommand &c) {
     unsigned char password[4];
     bigEndian(c.password, password);
     const int epcWords = static_cast<int>(c.epc.size() / 2);
