@@ -559,6 +559,8 @@ void Session::startAiSpec(std::uint64_t nowMs) {
     RoSpec &spec = *active();
     const AiSpec &ai = spec.aiSpecs[aiIndex_];
     InventoryPlan plan = ai.plan;
+    // The reader has one power: each AISpec sets its own or the configured one.
+    if (plan.powerDbm < 0) plan.powerDbm = config_.powerDbm;
     if (!ai.commandGiven) {
         const InventoryPlan &d = config_.inventory;
         plan.session = d.session;

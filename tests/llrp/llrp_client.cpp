@@ -26,7 +26,7 @@ std::uint64_t nowMs() {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::vector<std::string> &extra) {
+ServerProcess::ServerProcess(const std::vector<std::string> &extra, const std::vector<std::string> &global) {
     // Each server its own journal: one process per journal folder.
     char folder[] = "/tmp/tessaro-llrp-test-XXXXXX";
     if (!mkdtemp(folder)) return;
@@ -40,6 +40,7 @@ ServerProcess::ServerProcess(const std::vector<std::string> &extra) {
         ::close(out[1]);
         std::vector<std::string> words = {TESSARO_CLI, "--sim", "--quiet", "llrp", "--port", "0", "--bind", "127.0.0.1",
                                           "--seconds", "120", "--journal", journal_};
+        words.insert(words.begin() + 3, global.begin(), global.end());
         words.insert(words.end(), extra.begin(), extra.end());
         std::vector<char *> argv;
         for (std::string &w : words) argv.push_back(w.data());

@@ -18,8 +18,8 @@ namespace tessaro::llrp::testing {
 // `tessaro --sim llrp` in a child process, stopped with the object.
 class ServerProcess {
 public:
-    // `extra`: more arguments after "llrp".
-    explicit ServerProcess(const std::vector<std::string> &extra = {});
+    // `extra`: more arguments after "llrp"; `global`: before it (--virtual-clock).
+    explicit ServerProcess(const std::vector<std::string> &extra = {}, const std::vector<std::string> &global = {});
     ~ServerProcess();
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
