@@ -261,7 +261,7 @@ TEST_F(LlrpSession, AccessSpecReadsTheTidOfEveryTag) {
 }
 
 TEST_F(LlrpSession, AccessSpecWritesAnEpcThatTheNextInventorySees) {
-    const std::string oldEpc = shelfTags().front().epc;
+    const std::string oldEpc = shelfTags().back().epc;  // not the first tag read
     const std::string newEpc = "3034257BF7194E4000000BAD";
     Element spec = Element::make("AccessSpec").set("AccessSpecID", 12).set("ProtocolID", 1);
     spec.add(Element::make("AccessSpecStopTrigger").set("AccessSpecStopTrigger", 1).set("OperationCountValue", 1));
@@ -298,6 +298,14 @@ TEST_F(LlrpSession, AccessSpecWritesAnEpcThatTheNextInventorySees) {
     }, &seen);
     EXPECT_TRUE(written);
     EXPECT_TRUE(epcs.count(newEpc)) << "the simulated tag answers with its new EPC";
+    // The tag that was chosen, and no other, changed: a later inventory sees
+    // the shelf with that one EPC replaced.
+    std::set<std::string> after = shelfEpcs();
+    after.erase(oldEpc);
+    after.insert(newEpc);
+    ok(Element::make("DELETE_ROSPEC").set("ROSpecID", 0));
+    addAndEnable(rospec(16, 1, 0, aiSpec({0}), 1, 1));
+    EXPECT_EQ(collect(8000, [&after](const std::set<std::string> &e) { return e == after; }), after);
     // The AccessSpec ran once (operation count 1) and is gone.
     const Message specs = ok(Element::make("GET_ACCESSSPECS"));
     EXPECT_TRUE(specs.body.all("AccessSpec").empty());
