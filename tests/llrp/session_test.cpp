@@ -311,6 +311,49 @@ TEST_F(LlrpSession, AccessSpecWritesAnEpcThatTheNextInventorySees) {
     EXPECT_TRUE(specs.body.all("AccessSpec").empty());
 }
 
+TEST_F(LlrpSession, AccessSpecErasesLocksAndRefusesAZeroKillPassword) {
+    const std::string target = shelfTags().front().epc;  // espresso beans: user memory, no passwords
+    Element spec = Element::make("AccessSpec").set("AccessSpecID", 13).set("ProtocolID", 1);
+    spec.add(Element::make("AccessSpecStopTrigger").set("AccessSpecStopTrigger", 1).set("OperationCountValue", 1));
+    Element command = Element::make("AccessCommand");
+    Element tagSpec = Element::make("C1G2TagSpec");
+    const std::vector<std::uint8_t> epc = unhex(target), ones(12, 0xFF);
+    Element tag = Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1).set("Pointer", 32);
+    tag.setBits("TagMask", ones.data(), 96).setBits("TagData", epc.data(), 96);
+    tagSpec.add(std::move(tag));
+    command.add(std::move(tagSpec));
+    command.add(Element::make("C1G2BlockErase").set("OpSpecID", 1).set("MB", 3).set("WordPointer", 0).set("WordCount", 2));
+    Element lock = Element::make("C1G2Lock").set("OpSpecID", 2);
+    lock.add(Element::make("C1G2LockPayload").set("Privilege", 0).set("DataField", 4));  // lock user memory
+    command.add(std::move(lock));
+    command.add(Element::make("C1G2Kill").set("OpSpecID", 3).set("KillPassword", 0));
+    spec.add(std::move(command));
+    Element add = Element::make("ADD_ACCESSSPEC");
+    add.add(std::move(spec));
+    ok(std::move(add));
+    ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", 13));
+    addAndEnable(rospec(14, 1, 0, aiSpec({0}), 1, 1));
+
+    const Element *results = nullptr;
+    std::vector<Message> seen;
+    collect(10000, [&](const std::set<std::string> &) {
+        for (const Message &m : seen)
+            for (const Element *data : m.body.all("TagReportData"))
+                if (data->child("C1G2KillOpSpecResult")) {
+                    static Element kept;
+                    kept = *data;
+                    results = &kept;
+                }
+        seen.clear();
+        return results != nullptr;
+    }, &seen);
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(hex(results->child("EPC_96")->value("EPC").bytes), target);
+    EXPECT_EQ(results->child("C1G2BlockEraseOpSpecResult")->number("Result"), 0u);
+    EXPECT_EQ(results->child("C1G2LockOpSpecResult")->number("Result"), 0u);
+    EXPECT_EQ(results->child("C1G2KillOpSpecResult")->number("Result"), 1u) << "Zero_Kill_Password_Error";
+}
+
 TEST_F(LlrpSession, KeepalivesGoOutAndAClientThatStopsAnsweringIsDropped) {
     Element set = Element::make("SET_READER_CONFIG");
     set.add(Element::make("KeepaliveSpec").set("KeepaliveTriggerType", 1).set("PeriodicTriggerValue", 200));
