@@ -334,13 +334,13 @@ TEST_F(LlrpSession, AccessSpecErasesLocksAndRefusesAZeroKillPassword) {
     ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", 13));
     addAndEnable(rospec(14, 1, 0, aiSpec({0}), 1, 1));
 
+    Element kept;
     const Element *results = nullptr;
     std::vector<Message> seen;
     collect(10000, [&](const std::set<std::string> &) {
         for (const Message &m : seen)
             for (const Element *data : m.body.all("TagReportData"))
                 if (data->child("C1G2KillOpSpecResult")) {
-                    static Element kept;
                     kept = *data;
                     results = &kept;
                 }
