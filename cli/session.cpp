@@ -29,8 +29,8 @@ Session::~Session() {
     if (record_) std::fclose(record_);
 }
 
-// Picks the transport (simulator or USB), wraps it in the recorder when asked,
-// and installs it.
+// Picks the transport (simulator or USB), wraps it in the recorder, and
+// installs it.
 int Session::installTransport() {
     if (!options_.replayFile.empty()) {
         char error[256] = "";
@@ -72,13 +72,11 @@ int Session::installTransport() {
             return kExitUsage;
         }
     }
-    if (options_.trace || record_) {
-        recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
-                                               record_, options_.commandLine);
-        installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
-    } else {
-        installed_ = TessaroSetTransport(&transport_) == 0;
-    }
+    // Always through the recorder (a lock a report while it writes nothing):
+    // the long-running commands start and stop recordings while they run.
+    recorder_ = std::make_unique<toolkit::Recorder>(transport_, options_.trace ? stderr : nullptr,
+                                                    record_, options_.commandLine);
+    installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
     return kExitOk;
 }
 
