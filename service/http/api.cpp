@@ -205,13 +205,6 @@ bool Api::admit(const httplib::Request &req, httplib::Response &res) {
             return false;
         }
     }
-    if (changes && !req.body.empty()) {
-        const std::string type = lower(req.get_header_value("Content-Type"));
-        if (type.compare(0, 16, "application/json") != 0) {
-            reply(res, badRequest("the body must be JSON (Content-Type: application/json)", 415));
-            return false;
-        }
-    }
     return true;
 }
 
@@ -219,6 +212,10 @@ bool Api::body(const httplib::Request &req, httplib::Response &res, json &out) {
     if (req.body.empty()) {
         out = json::object();
         return true;
+    }
+    if (lower(req.get_header_value("Content-Type")).compare(0, 16, "application/json") != 0) {
+        reply(res, badRequest("the body must be JSON (Content-Type: application/json)", 415));
+        return false;
     }
     out = json::parse(req.body, nullptr, false);
     if (out.is_discarded()) {

@@ -44,11 +44,15 @@ Answer Recording::start(const std::string &reader) {
     operations_ = 0;
     // The transcript begins as a session of the tool does: the port opened
     // (its sync report), then the reader's information.
+    // The tool then addresses the reader by the address it answered with:
+    // so does the reading while it is recorded.
     unsigned char address = 0xFF, version[2], b[10];
     TessaroReopenPort(info->port);
-    GetReaderInformation(&address, version, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7],
-                         &b[8], &b[9], info->port);
-    if (wasReading) engine_.startReading(reader);
+    TessaroReadingOptions reading = engine_.options().reading;
+    if (GetReaderInformation(&address, version, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
+                             &b[7], &b[8], &b[9], info->port) == 0)
+        reading.address = address;
+    if (wasReading) engine_.startReading(reader, &reading);
     return statusLocked();
 }
 
