@@ -72,10 +72,15 @@ function errorText(error) {
 
 // ---- the live table ---------------------------------------------------------
 
+const two = (n) => (n < 10 ? '0' : '') + n;
+
+// HH:MM:SS.mmm in local time (cheap: called for every changed row).
 function time(ms) {
   if (!ms) return '';
   const d = new Date(ms);
-  return d.toLocaleTimeString([], { hour12: false }) + '.' + String(d.getMilliseconds()).padStart(3, '0');
+  const milli = d.getMilliseconds();
+  return two(d.getHours()) + ':' + two(d.getMinutes()) + ':' + two(d.getSeconds()) + '.' +
+    (milli < 10 ? '00' : milli < 100 ? '0' : '') + milli;
 }
 
 function gs1Text(gs1) {
@@ -86,7 +91,8 @@ function gs1Text(gs1) {
 function rowOf(epc) {
   let row = state.tags.get(epc);
   if (!row) {
-    row = { epc, gs1: '', antenna: 0, rssi: 0, reads: 0, firstSeen: 0, lastSeen: 0, present: true, tr: null };
+    row = { epc, gs1: '', antenna: 0, rssi: 0, reads: 0, firstSeen: 0, lastSeen: 0, present: true,
+      tr: null, changed: true };
     state.tags.set(epc, row);
   }
   return row;
@@ -101,6 +107,7 @@ function takeTagRow(tag) {
   row.firstSeen = Date.parse(tag.firstSeen) || 0;
   row.lastSeen = tag.lastSeen ? Date.parse(tag.lastSeen) : 0;
   row.present = tag.present;
+  row.changed = true;
   if (row.gs1) state.showGs1 = true;
 }
 
@@ -134,6 +141,7 @@ function takeEvent(event) {
       if (state.rssi.length > RSSI_POINTS) state.rssi.shift();
     }
   }
+  row.changed = true;
   state.dirty = true;
 }
 
@@ -179,14 +187,17 @@ function renderTable() {
   for (const row of rows) {
     if (!row.tr) row.tr = makeTr(row);
     const tr = row.tr;
-    setCell(tr, 0, row.epc);
-    setCell(tr, 1, row.gs1);
-    setCell(tr, 2, String(row.antenna || ''));
-    setCell(tr, 3, row.lastSeen ? row.rssi + ' dBm' : '');
-    setCell(tr, 4, String(row.reads));
-    setCell(tr, 5, time(row.firstSeen));
-    setCell(tr, 6, time(row.lastSeen));
-    setCell(tr, 7, row.present ? 'present' : 'departed');
+    if (row.changed) {
+      row.changed = false;
+      setCell(tr, 0, row.epc);
+      setCell(tr, 1, row.gs1);
+      setCell(tr, 2, String(row.antenna || ''));
+      setCell(tr, 3, row.lastSeen ? row.rssi + ' dBm' : '');
+      setCell(tr, 4, String(row.reads));
+      setCell(tr, 5, time(row.firstSeen));
+      setCell(tr, 6, time(row.lastSeen));
+      setCell(tr, 7, row.present ? 'present' : 'departed');
+    }
     const wanted = row.present ? (row.epc === state.selected ? 'selected' : '') : 'departed';
     if (tr.className !== wanted) tr.className = wanted;
     // Moved only when out of place: a steady order costs no DOM work.
@@ -197,8 +208,9 @@ function renderTable() {
   while (previous ? previous.nextSibling : body.firstChild) {
     body.removeChild(previous ? previous.nextSibling : body.firstChild);
   }
-  document.querySelectorAll('.gs1').forEach((cell) => { cell.hidden = !state.showGs1; });
-  const present = rows.filter((r) => r.present).length;
+  document.getElementById('tags').classList.toggle('no-gs1', !state.showGs1);
+  let present = 0;
+  for (const row of rows) if (row.present) present++;
   $('tag-count').textContent = '(' + rows.length + ' shown, ' + present + ' present, ' +
     state.tags.size + ' seen)';
   const took = performance.now() - started;
@@ -520,7 +532,7 @@ function loop() {
     renderTable();
     if (state.selected) drawRssi();
   }
-  setTimeout(() => requestAnimationFrame(loop), RENDER_EVERY_MS);
+  setTimeout(loop, RENDER_EVERY_MS);
 }
 
 async function start() {
