@@ -21,7 +21,7 @@ const state = {
   renderTimes: [],                 // the last renders' durations in ms (measured by the load test)
   events: 0,
 };
-window.tessaro = state;
+window.tessaro = state;  // read by the load run (scripts/web-load)
 
 const $ = (id) => document.getElementById(id);
 
@@ -587,6 +587,8 @@ async function start() {
     .then((r) => { if (r.state === 'lost') showReaderState('lost'); }).catch(() => {}), 5000);
   loop();
 }
+
+window.tessaroTakeEvent = takeEvent;  // the load run fills the table with it
 
 window.addEventListener('resize', () => { drawRates(); drawRssi(); });
 document.addEventListener('DOMContentLoaded', () => {
