@@ -250,14 +250,19 @@ std::string fieldKey(const std::string &name) {
 // Every setting, or only `name`'s.
 int runGet(Session &session, const std::string &name) {
     ReaderInformation info;
-    const int rc = info.read(session);
+    const int rc = info.read(session.address(), session.port());
     if (rc != 0) return session.fail("reading the reader's information", rc);
     Fields fields;
     fields.add("address", "Address", "0x" + hex(session.address(), 1), *session.address());
     addMainSettings(fields, info);
-    addOtherSettings(session, fields, true);
-    if (!name.empty()) fields = fields.only(fieldKey(name));
-    fields.print(session.out());
+    addOtherSettings(session.address(), session.port(), fields, true);
+    if (!name.empty()) {
+        Fields one;
+        for (const Fields::Field &field : fields.entries())
+            if (field.key == fieldKey(name)) one.add(field.key, field.label, field.text, field.value);
+        fields = one;
+    }
+    session.out().print(fields);
     return kExitOk;
 }
 
