@@ -1,0 +1,5 @@
+# Cross-builds Tessaro for 64-bit Windows with Debian's mingw-w64:
+#   cmake -S . -B build-windows/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(TESSARO_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
