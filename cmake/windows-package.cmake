@@ -26,7 +26,7 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
     COMMAND ${CMAKE_COMMAND} -DPACKAGE=${package} -DZIP=${TESSARO_WINDOWS_ZIP}
             -DSOURCE=${PROJECT_SOURCE_DIR} -DREADME=${readme}
             -DLIBRARIES=$<TARGET_FILE:Tessaro>$<SEMICOLON>$<TARGET_FILE:TessaroSim>
-            -DTOOL=$<TARGET_FILE:tessaro>
+            -DTOOL=$<TARGET_FILE:tessaro> -DSTRIP=${CMAKE_STRIP}
             -P ${CMAKE_CURRENT_LIST_FILE}
     DEPENDS Tessaro TessaroSim tessaro ${package_sources} ${readme} ${CMAKE_CURRENT_LIST_FILE}
     COMMENT "Packing ${package}.zip"
@@ -36,7 +36,8 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
 endif()
 
 # Script mode: PACKAGE (folder and zip name), ZIP, SOURCE, README, LIBRARIES
-# (the DLLs; their .lib and .def lie beside them), TOOL.
+# (the DLLs; their .lib and .def lie beside them), TOOL, STRIP (the build's
+# debug information stays out of the download).
 get_filename_component(stage ${ZIP} DIRECTORY)
 set(stage ${stage}/windows-package)
 set(root ${stage}/${PACKAGE})
@@ -48,10 +49,16 @@ foreach(library IN LISTS LIBRARIES)
   file(COPY ${library} ${TOOL} DESTINATION ${root}/bin)
   file(COPY ${folder}/${name}.lib ${folder}/${name}.def DESTINATION ${root}/lib)
 endforeach()
+file(GLOB programs ${root}/bin/*)
+execute_process(COMMAND ${STRIP} --strip-debug ${programs} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${STRIP} failed on ${programs}")
+endif()
 file(COPY ${SOURCE}/include/ DESTINATION ${root}/include FILES_MATCHING PATTERN "*.h")
 file(COPY ${SOURCE}/sim/populations/ DESTINATION ${root}/populations)
 file(COPY ${SOURCE}/examples/demo.c DESTINATION ${root}/examples)
-file(COPY ${SOURCE}/docs/ DESTINATION ${root}/docs FILES_MATCHING PATTERN "*.md")
+file(COPY ${SOURCE}/docs/ DESTINATION ${root}/docs FILES_MATCHING PATTERN "*.md"
+     PATTERN schemas EXCLUDE)
 file(COPY_FILE ${README} ${root}/README.txt)
 file(REMOVE ${ZIP})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip ${PACKAGE}
