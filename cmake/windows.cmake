@@ -10,8 +10,9 @@
 # undecorated export; cmake/windows-exports.cmake writes both from the list
 # the linker hands over. On 64-bit Windows nothing is decorated and the
 # linker's own .def and import library stand as they are.
-# Called where each library is made (a command after its link must be added
-# in that directory).
+#
+# Called in the folder that makes each library: a command after a link can
+# only be added there.
 function(tessaro_windows_library library)
   set_target_properties(${library} PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
     ARCHIVE_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
