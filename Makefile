@@ -115,6 +115,13 @@ test-windows:
 	    echo "test-windows: $$arch"; \
 	    ctest --test-dir $(WINDOWS_BUILD)/$$arch --output-on-failure -j $(JOBS) || exit 1; \
 	done
+	@for library in Tessaro TessaroSim; do \
+	    [ -f $(WINDOWS_BUILD)/x64/bin/$$library.def ] && [ -f $(WINDOWS_BUILD)/x86/bin/$$library.def ] || continue; \
+	    sed 's/ @.*//' $(WINDOWS_BUILD)/x64/bin/$$library.def > $(WINDOWS_BUILD)/$$library-x64.names; \
+	    sed 's/ @.*//' $(WINDOWS_BUILD)/x86/bin/$$library.def | \
+	        diff -u $(WINDOWS_BUILD)/$$library-x64.names - || exit 1; \
+	    echo "test-windows: $$library.dll exports the same names on x64 and x86"; \
+	done
 
 # The two Windows downloads, tessaro-VERSION-windows-x64.zip and -x86.zip
 # (each build makes its own), side by side in $(WINDOWS_BUILD).
