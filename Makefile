@@ -38,6 +38,7 @@ bench:
 	@scripts/install-deps libbenchmark-dev
 	@$(MAKE) --no-print-directory build
 	$(BUILD)/bin/tessaro_bench $(BENCH_ARGS)
+	@[ ! -x $(BUILD)/bin/tessaro_journal_bench ] || (cd $(BUILD) && bin/tessaro_journal_bench)
 
 # The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
 # and checked by lintian.

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <set>
 
@@ -24,6 +26,11 @@ namespace {
 constexpr const char *kDatabase = "journal.db";
 constexpr const char *kLock = "lock";
 constexpr const char *kDamaged = "damaged";
+constexpr const char *kSequence = "sequence";
+// Sequence numbers are reserved in blocks in the file `sequence`, beside the
+// database: should the database's own record be lost, numbering goes on
+// after the reservation, leaving a gap rather than giving a number twice.
+constexpr std::uint64_t kReserve = 10000;
 constexpr int kFormat = 1;
 // Events waiting for the writer before append() waits: the writer is far
 // behind only when the disk stalls.
@@ -188,6 +195,7 @@ bool Journal::open(const JournalOptions &options, std::string &error) {
     droppedBy_.clear();
     knownSinks_.clear();
     newSinks_.clear();
+    reserved_ = Reservations{};
     stats_ = JournalStats{};
     held_ = bytes_ = 0;
     std::error_code ec;
@@ -211,14 +219,72 @@ bool Journal::open(const JournalOptions &options, std::string &error) {
     }
     loadState();
     {
+        // The database's record lost: numbers go on after the reservations.
+        const bool lost = std::any_of(notices_.begin(), notices_.end(), [](const Notice &n) {
+            return n.reader.empty() && n.movedTo.find("/journal-") != std::string::npos;
+        });
+        Reservations reserved;
+        readReservations(reserved);
+        if (lost) {
+            for (const auto &[reader, mark] : reserved.readers) {
+                std::uint64_t &next = nextSeq_[reader];
+                if (mark <= next) continue;
+                next = mark;
+                Notice gap;
+                gap.reader = reader;
+                gap.text = "the journal's record of the sequence numbers of reader " + reader +
+                           " was lost: they go on from " + std::to_string(mark);
+                notices_.push_back(gap);
+            }
+            Statement keep(db_, "UPDATE meta SET value = max(value, ?) WHERE key = 'run'");
+            keep.bind(1, reserved.run).run();
+        }
         Statement bump(db_, "UPDATE meta SET value = value + 1 WHERE key = 'run'");
         bump.run();
         run_ = pragmaNumber(db_, "SELECT value FROM meta WHERE key = 'run'");
+        reserved_.run = run_;
+        for (const auto &[reader, next] : nextSeq_)
+            reserved_.readers[reader] = std::max(reserved.readers[reader], next + kReserve);
+        writeReservations(reserved_);
     }
     stopping_ = false;
     lastSyncMs_ = steadyMs();
     writer_ = std::thread([this] { writerLoop(); });
     return true;
+}
+
+// `sequence`: "run N" and one "reader MARK" line per reader, every number
+// the reader was given below its mark.
+void Journal::readReservations(Reservations &reserved) {
+    std::ifstream file(fs::path(options_.folder) / kSequence);
+    std::string key;
+    std::uint64_t value;
+    while (file >> key >> value) {
+        if (key == "run") reserved.run = value;
+        else reserved.readers[key] = value;
+    }
+}
+
+// Replaced whole (written beside, synced, renamed), so that a crash leaves
+// the old reservations or the new ones.
+void Journal::writeReservations(const Reservations &reserved) {
+    const fs::path path = fs::path(options_.folder) / kSequence;
+    const std::string temporary = (fs::path(options_.folder) / "sequence.new").string();
+    std::string text = "run " + std::to_string(reserved.run) + "\n";
+    for (const auto &[reader, mark] : reserved.readers)
+        text += reader + " " + std::to_string(mark) + "\n";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                         fsync(fd) == 0;
+    ::close(fd);
+    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) {
+        const int folder = ::open(options_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            fsync(folder);
+            ::close(folder);
+        }
+    }
 }
 
 // One process per folder: an advisory lock on `lock`, which holds the PID of
@@ -255,8 +321,9 @@ bool Journal::lockFolder(std::string &error) {
 // Files that are not the journal's: in a journal's folder they are moved
 // aside; a folder with files and no journal is refused rather than tidied.
 bool Journal::tidyFolder(std::string &error) {
-    static const std::set<std::string> known = {kLock,           kDatabase,        "journal.db-wal",
-                                                "journal.db-shm", "journal.db-journal", kDamaged};
+    static const std::set<std::string> known = {kLock,           kDatabase,           "journal.db-wal",
+                                                "journal.db-shm", "journal.db-journal", kDamaged,
+                                                kSequence,        "sequence.new"};
     std::vector<std::string> unknown;
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(options_.folder, ec)) {
@@ -407,6 +474,10 @@ void Journal::salvage(const std::string &path, const std::string &why) {
     std::uint64_t lostUnknown = 0;
     if (sqlite3_open_v2(copy.c_str(), &old, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(old, 1000);
+        // Read what can be read even where the file is shorter than its
+        // header says (a truncated journal): SQLite refuses the whole file
+        // otherwise.
+        exec(old, "PRAGMA writable_schema = ON");
         sinks.clear();
         {
             Statement readers(old, "SELECT reader, next_seq FROM readers");
@@ -599,6 +670,11 @@ std::uint64_t Journal::ackedByAll(const std::string &reader) {
 void Journal::stampLocked(events::TagEvent &event) {
     std::uint64_t &next = nextSeq_[event.reader];
     if (next == 0) next = 1;
+    std::uint64_t &mark = reserved_.readers[event.reader];
+    if (next >= mark) {
+        mark = next + kReserve;
+        writeReservations(reserved_);
+    }
     event.run = run_;
     event.seq = next++;
     if (event.wallClockMs == 0) event.wallClockMs = events::wallClockNowMs();

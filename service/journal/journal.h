@@ -139,6 +139,12 @@ private:
         long long timeMs;
     };
 
+    struct Reservations {
+        std::uint64_t run = 0;
+        std::map<std::string, std::uint64_t> readers;  // every seq below the mark was given
+    };
+    void readReservations(Reservations &reserved);
+    void writeReservations(const Reservations &reserved);
     bool lockFolder(std::string &error);
     bool tidyFolder(std::string &error);
     bool openDatabase(std::string &error);
@@ -187,6 +193,7 @@ private:
     long long lastSyncMs_ = 0;
     bool unsynced_ = false;
     std::set<std::pair<std::string, std::uint64_t>> reportedBad_;
+    Reservations reserved_;
     std::uint64_t held_ = 0;   // the writer's count of events held
     std::uint64_t bytes_ = 0;  // and of the pages they take
 };

@@ -69,6 +69,7 @@ Publisher::~Publisher() {
 
 void Publisher::start() {
     ackedSeq_ = queuedSeq_ = journal_.acknowledged(kSinkName, reader_);
+    statsDueMs_ = steadyMs() + kStatsEveryMs;  // a rate needs some time to measure
     thread_ = std::thread([this] { run(); });
 }
 

@@ -325,6 +325,20 @@ TEST_F(JournalTest, AnEmptyOrUnreadableJournalIsSetAsideAndANewOneStarts) {
     }
 }
 
+// A journal whose record of the numbers is gone (emptied here) never gives
+// a number twice: numbering goes on after the reservation kept beside it.
+TEST_F(JournalTest, NumbersAreNeverGivenTwiceEvenWhenTheDatabaseIsLost) {
+    open();
+    const std::uint64_t last = append("AAAA0001", 5);
+    journal.close();
+    std::ofstream(folder / "journal.db", std::ios::trunc).flush();
+    open();
+    EXPECT_TRUE(noticed("journal.db is empty"));
+    EXPECT_TRUE(noticed("sequence numbers of reader AAAA0001 was lost: they go on from"));
+    EXPECT_GT(append("AAAA0001", 1), last);
+    EXPECT_EQ(journal.run(), 2u);
+}
+
 TEST_F(JournalTest, AFileNoOneReadsIsSetAside) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
     open();
