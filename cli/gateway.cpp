@@ -10,8 +10,10 @@
 #include "cli.h"
 #include "engine.h"
 #include "gen2_options.h"
+#include "http_sink.h"
 #include "mqtt_sink.h"
 #include "run.h"
+#include "service_options.h"
 #include "session.h"
 
 namespace tessaro::cli {
@@ -23,9 +25,9 @@ struct GatewayArgs {
     std::string username, password;
     std::string caFile, certFile, keyFile;
     unsigned long long queue = 0;  // no longer used: every event is journaled
-    std::string journal;
-    unsigned long long journalMegabytes = 100;
-    std::string fsync = "always";
+    JournalArgs journal;
+    HttpArgs http;  // --http ADDR: the web console beside MQTT
+    http::HttpOptions httpOptions;
     double drainSeconds = 10;
     double seconds = 0;
     unsigned long long rounds = 0;
@@ -51,18 +53,6 @@ std::string defaultClientId() {
     char host[64] = "";
     gethostname(host, sizeof host - 1);
     return std::string("tessaro-") + (host[0] ? host : "gateway");
-}
-
-// Where the journal lives when --journal does not say: the service's state
-// folder under systemd, else the user's state folder.
-std::string defaultJournal() {
-    if (const char *state = std::getenv("STATE_DIRECTORY"); state && *state)
-        return std::string(state) + "/journal";
-    if (const char *xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/tessaro/journal";
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.local/state/tessaro/journal";
-    return "tessaro-journal";
 }
 
 // Turns the parsed options into the service's settings; throws
@@ -100,9 +90,8 @@ void settle(GatewayArgs &args, bool quiet) {
     if (!mqtt::checkTlsFiles(m.broker, error)) args.tlsError = error;
 
     service::EngineOptions &e = args.engine;
-    e.journal.folder = args.journal.empty() ? defaultJournal() : args.journal;
-    e.journal.maxBytes = args.journalMegabytes << 20;
-    journal::parseFsync(args.fsync, e.journal.fsync);
+    args.journal.apply(e.journal);
+    if (!args.http.address.empty()) args.http.apply(args.httpOptions, quiet);
     e.readers = args.readers;
     e.quiet = quiet;
     if (args.queue > 0 && !quiet)
@@ -128,15 +117,22 @@ void settle(GatewayArgs &args, bool quiet) {
     r.retryIntervalMs = args.retryMs;
 }
 
-int runGateway(GatewayArgs &args, bool json) {
+int runGateway(GatewayArgs &args, Session &session) {
     service::Engine engine;
     if (const int rc = engine.open(args.engine); rc != service::kExitOk) return rc;
     mqtt::MqttSink sink(args.mqtt);
+    std::vector<service::Sink *> sinks{&sink};
+    std::unique_ptr<http::HttpSink> console;
+    if (!args.http.address.empty()) {
+        console = std::make_unique<http::HttpSink>(args.httpOptions, session.recorder(),
+                                                   std::vector<http::Peer>{{"mqtt", &sink}});
+        sinks.push_back(console.get());
+    }
     service::RunLimits limits;
     limits.seconds = args.seconds;
     limits.rounds = args.rounds;
     limits.drainMs = static_cast<unsigned>(args.drainSeconds * 1000);
-    return service::runService(engine, {&sink}, limits, json);
+    return service::runService(engine, sinks, limits, session.options().json);
 }
 
 }  // namespace
@@ -176,21 +172,10 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
     command->add_option("--key", args->keyFile, "client certificate's key (PEM)")->check(CLI::ExistingFile);
     command->add_option("--reader", args->readers, "read only this reader (serial number, 8 hex "
                                                    "digits); may be repeated");
-    command->add_option("--journal,--spool", args->journal,
-                        "folder of the event journal (default ~/.local/state/tessaro/journal; "
-                        "$STATE_DIRECTORY/journal under systemd); one gateway per folder")
-        ->type_name("DIR");
-    command->add_option("--journal-mb,--spool-mb", args->journalMegabytes,
-                        "most megabytes the journal takes; when full, the oldest history goes, "
-                        "then the oldest undelivered events (counted in a dropped event)")
-        ->check(CLI::Range(1ULL, 1000000ULL))
-        ->capture_default_str();
-    command->add_option("--fsync", args->fsync,
-                        "when the journal reaches the disk: always (every commit), interval (within "
-                        "1 s) or never (the system's choice); a crash of the gateway loses nothing "
-                        "in any of them")
-        ->check(CLI::IsMember({"always", "interval", "never"}))
-        ->capture_default_str();
+    addJournalOptions(*command, args->journal);
+    command->add_option("--http", args->http.address,
+                        "also serve the web console on [HOST:]PORT (docs/api-http.md)");
+    addHttpOptions(*command, args->http, "http-");
     command->add_option("--queue", args->queue, "no longer used: every event waits in the journal")
         ->group("");
     command->add_option("--seconds", args->seconds, "stop after this many seconds (default: at Ctrl-C)")
@@ -245,7 +230,7 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
             };
             return;
         }
-        cli.action = [args](Session &session) { return runGateway(*args, session.options().json); };
+        cli.action = [args](Session &session) { return runGateway(*args, session); };
     });
 }
 

@@ -62,12 +62,14 @@ protected:
         ok(Element::make("ENABLE_ROSPEC").set("ROSpecID", id));
     }
 
-    // Collects the EPCs of the reports until `until` is met or `ms` pass;
+    // Collects the EPCs of the reports until `until` is met or `ms` pass
+    // (three times that: the simulator runs on the real clock, and a loaded
+    // machine is slower; a test that passes ends as soon as `until` holds);
     // every message seen goes to `seen`.
     template <typename Until>
     std::set<std::string> collect(int ms, Until until, std::vector<Message> *seen = nullptr) {
         std::set<std::string> epcs;
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        const auto end = Clock::now() + std::chrono::milliseconds(3 * ms);
         Message m;
         while (Clock::now() < end && !until(epcs)) {
             const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
