@@ -68,7 +68,7 @@ struct Recorder {
     int freeFromCallback = -1;
     bool stopped = false;
 
-    static void onTag(const TessaroTagRead *read, void *self) {
+    static void TESSARO_CALL onTag(const TessaroTagRead *read, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         if (r.stopped) ++r.readsAfterStop;
@@ -80,14 +80,14 @@ struct Recorder {
             r.stopped = true;
         }
     }
-    static void onStatus(const TessaroReadingStatus *status, void *self) {
+    static void TESSARO_CALL onStatus(const TessaroReadingStatus *status, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         r.statuses.push_back(status->event);
         r.codes.push_back(status->code);
         r.texts.push_back(status->text);
     }
-    static void onPresence(const TessaroPresenceEvent *event, void *self) {
+    static void TESSARO_CALL onPresence(const TessaroPresenceEvent *event, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         r.presence.push_back({event->event, hexOf(event->epc, event->epcLength), event->reads,

@@ -469,7 +469,9 @@ class Library:
     def __init__(self, path: str, signatures: Dict[str, Signature]) -> None:
         self.path = path
         try:
-            library = ctypes.CDLL(path)
+            # The exported functions are __stdcall on 32-bit Windows
+            # (TESSARO_CALL); WinDLL is CDLL wherever there is one convention.
+            library = (ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL)(path)
         except OSError as error:
             raise OSError(f"{path} not found or not loadable ({error}): set "
                           f"{LIBRARY_PATH_VARIABLE} to the folder that holds it (looked in "
