@@ -23,7 +23,15 @@ extern "C" void onInterrupt(int) { interruptFlag = 1; }
 
 #ifdef _WIN32
 
-bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool stdoutIsTerminal() {
+    if (!_isatty(_fileno(stdout))) return false;
+    // The live view draws with VT sequences, which a console takes once asked
+    // (Windows 10 and later); one that refuses gets a line per read instead.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(out, &mode) &&
+           SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
 
 int terminalRows() {
     CONSOLE_SCREEN_BUFFER_INFO info;

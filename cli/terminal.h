@@ -5,6 +5,7 @@
 
 namespace tessaro::cli {
 
+// Whether stdout is a terminal that draws the live view's escape sequences.
 bool stdoutIsTerminal();
 // Rows and columns of the terminal; 24 and 80 when they cannot be learnt.
 int terminalRows();
