@@ -83,8 +83,9 @@ typedef struct TessaroEpcIdentity {
     int filter;              /* the filter value; -1 for a scheme without one (GID-96) */
     int companyPrefixLength; /* digits of the GS1 company prefix; 0 for GID, USDOD, ADI */
     int componentCount;      /* components of the pure identity URI, 2 to 5 */
-    char components[TESSARO_EPC_MAX_COMPONENTS][TESSARO_EPC_COMPONENT_SIZE];
-    char reason[TESSARO_EPC_REASON_SIZE]; /* why decoding or parsing failed; "" on success */
+    /* TESSARO_EPC_MAX_COMPONENTS x TESSARO_EPC_COMPONENT_SIZE: each NUL-terminated */
+    char components[5][33];
+    char reason[96]; /* TESSARO_EPC_REASON_SIZE: why decoding or parsing failed; "" on success */
 } TessaroEpcIdentity;
 
 /* Decodes the binary EPC `epc` (the EPC bank from word 2 on, without PC).
