@@ -190,10 +190,13 @@ const std::uint64_t kPowersOf10[20] = {1ull,
                                        1000000000000000000ull,
                                        10000000000000000000ull};
 
+// The table lists the schemes in the order of their numbers.
+static_assert(sizeof kSchemes / sizeof kSchemes[0] == TESSARO_EPC_SCHEME_COUNT - 1, "a scheme without its row");
+
 const Scheme *schemeById(int id) {
-    for (const Scheme &scheme : kSchemes)
-        if (scheme.id == id) return &scheme;
-    return nullptr;
+    if (id < 1 || id >= TESSARO_EPC_SCHEME_COUNT) return nullptr;
+    const Scheme &scheme = kSchemes[id - 1];
+    return scheme.id == id ? &scheme : nullptr;
 }
 
 const Scheme *schemeByHeader(unsigned header) {

@@ -11,11 +11,16 @@ namespace {
 
 constexpr char kResolver[] = "https://id.gs1.org";
 
-// Appends to a bounded buffer; remembers when something did not fit.
+// A set of characters as a table, built once.
+struct CharTable {
+    bool holds[256];
+};
+
+// Appends to the caller's buffer, never past its size; remembers when
+// something did not fit (the text is then cut to "").
 class Text {
 public:
-    Text(char *out, std::size_t size)
-        : out_(out), size_(size), capacity_(size < sizeof buffer_ ? size : sizeof buffer_) {}
+    Text(char *out, std::size_t size) : buffer_(out), capacity_(size) {}
 
     Text &add(const char *text) { return add(text, std::strlen(text)); }
     Text &add(const char *text, std::size_t count) {
@@ -27,17 +32,24 @@ public:
         length_ += count;
         return *this;
     }
-    Text &add(char c) { return add(&c, 1); }
+    Text &add(char c) {
+        if (length_ + 1 >= capacity_) {
+            overflow_ = true;
+            return *this;
+        }
+        buffer_[length_++] = c;
+        return *this;
+    }
     Text &number(int value) {
         char digits[20];
         return add(digits, static_cast<std::size_t>(formatDecimal(static_cast<std::uint64_t>(value), digits)));
     }
-    // Percent-escapes every character for which `keep` is false.
-    Text &escaped(const char *text, bool (*keep)(int c)) {
+    // Percent-escapes every character that `keep` does not hold.
+    Text &escaped(const char *text, const CharTable &keep) {
         static const char kHex[] = "0123456789ABCDEF";
         for (; *text; ++text) {
             const int c = static_cast<unsigned char>(*text);
-            if (keep(c)) {
+            if (keep.holds[c]) {
                 add(static_cast<char>(c));
             } else {
                 const char triplet[3] = {'%', kHex[c >> 4], kHex[c & 15]};
@@ -53,33 +65,37 @@ public:
     }
 
     int finish() {
-        if (!size_) return TESSARO_EPC_NO_ROOM;
+        if (!capacity_) return TESSARO_EPC_NO_ROOM;
         if (overflow_) {
-            out_[0] = 0;
+            buffer_[0] = 0;
             return TESSARO_EPC_NO_ROOM;
         }
-        std::memcpy(out_, buffer_, length_);
-        out_[length_] = 0;
+        buffer_[length_] = 0;
         return TESSARO_OK;
     }
 
 private:
-    char *out_;
-    std::size_t size_;
+    char *buffer_;
     std::size_t capacity_;
-    char buffer_[TESSARO_EPC_TEXT_SIZE * 2];
     std::size_t length_ = 0;
     bool overflow_ = false;
 };
 
 // Characters that stand for themselves in an EPC URI: the rest of the GS1
 // set of 82 and the 6-bit sets is escaped (" % & / < > ? and #).
-bool keepInEpcUri(int c) { return c > 0x20 && c < 0x7F && !std::strchr("\"%&/<>?#", c); }
+const CharTable kKeepInEpcUri = [] {
+    CharTable table{};
+    for (int c = 0x21; c < 0x7F; ++c) table.holds[c] = !std::strchr("\"%&/<>?#", c);
+    return table;
+}();
 // In a Digital Link URI only the unreserved characters of URIs stand for themselves.
-bool keepInWebUri(int c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-           (c && std::strchr("-._~", c));
-}
+const CharTable kKeepInWebUri = [] {
+    CharTable table{};
+    for (int c = 1; c < 0x7F; ++c)
+        table.holds[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                         std::strchr("-._~", c);
+    return table;
+}();
 
 const Scheme *decoded(const TessaroEpcIdentity *identity) {
     return identity ? schemeById(identity->scheme) : nullptr;
@@ -157,7 +173,7 @@ extern "C" int TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, 
     text.add("urn:epc:id:").add(scheme->uriName).add(':');
     for (int i = 0; i < scheme->componentCount; ++i) {
         if (i) text.add('.');
-        text.escaped(identity->components[i], keepInEpcUri);
+        text.escaped(identity->components[i], kKeepInEpcUri);
     }
     return text.finish();
 }
@@ -170,7 +186,7 @@ extern "C" int TessaroEpcTagUri(const TessaroEpcIdentity *identity, char *out, s
     if (scheme->filterBits) text.number(identity->filter).add('.');
     for (int i = 0; i < scheme->componentCount; ++i) {
         if (i) text.add('.');
-        text.escaped(identity->components[i], keepInEpcUri);
+        text.escaped(identity->components[i], kKeepInEpcUri);
     }
     return text.finish();
 }
@@ -197,8 +213,8 @@ int keyForm(const TessaroEpcIdentity *identity, char *out, size_t size, int form
         if (secondAi) text.add('(').add(secondAi).add(')').add(secondValue);
         break;
     default:
-        text.add(kResolver).add('/').add(ai).add('/').escaped(keyBuffer, keepInWebUri);
-        if (secondAi) text.add('/').add(secondAi).add('/').escaped(secondValue, keepInWebUri);
+        text.add(kResolver).add('/').add(ai).add('/').escaped(keyBuffer, kKeepInWebUri);
+        if (secondAi) text.add('/').add(secondAi).add('/').escaped(secondValue, kKeepInWebUri);
         break;
     }
     return text.finish();

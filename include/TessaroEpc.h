@@ -25,8 +25,8 @@
  *
  * Nothing here allocates or keeps state; every function may be called from any
  * thread. Every text output is NUL-terminated and bounded by the size the
- * caller passes: when it does not fit, the function writes "" (for size > 0)
- * and returns TESSARO_EPC_NO_ROOM. TESSARO_EPC_TEXT_SIZE holds any text of a
+ * caller passes: when it does not fit, the function cuts it to "" (for
+ * size > 0) and returns TESSARO_EPC_NO_ROOM. TESSARO_EPC_TEXT_SIZE holds any text of a
  * decoded identity.
  */
 #ifndef TESSARO_EPC_H

@@ -415,7 +415,7 @@ TEST(EpcInterface, OutputsStayWithinTheSizeGiven) {
     const size_t uriLength = std::strlen("urn:epc:tag:sgtin-96:3.0614141.812345.6789");
     EXPECT_EQ(TessaroEpcTagUri(&id, text, uriLength), TESSARO_EPC_NO_ROOM);
     EXPECT_STREQ(text, "");
-    EXPECT_EQ(text[1], 'x');
+    EXPECT_EQ(text[uriLength], 'x') << "nothing written past the size given";
     EXPECT_EQ(TessaroEpcTagUri(&id, text, uriLength + 1), TESSARO_OK);
     unsigned char out[12];
     EXPECT_EQ(TessaroEpcEncode(&id, out, 11, nullptr), TESSARO_EPC_NO_ROOM);
