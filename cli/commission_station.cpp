@@ -126,7 +126,7 @@ bool IdentityList::at(int index, TessaroEpcIdentity &identity, std::string &seri
 void Station::show(const std::string &activity) {
     status_.activity = activity;
     const unsigned elapsed = link_.nowMs() - startMs_;
-    status_.perMinute = elapsed ? status_.done * 60000.0 / elapsed : 0;
+    status_.perMinute = elapsed ? result_.ok * 60000.0 / elapsed : 0;  // this run's pace
     observer_.status(status_);
 }
 

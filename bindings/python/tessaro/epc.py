@@ -42,7 +42,7 @@ class Gs1:
     element_string: Optional[str] = None
     digital_link: Optional[str] = None
     gs1_key: Optional[str] = None     # the GTIN, SSCC, GLN, ... with its check digit
-    epc: bytes = b""                  # the binary EPC
+    epc: bytes = field(default=b"", repr=False)  # the binary EPC (epc_hex: as hex)
 
     @property
     def epc_hex(self) -> str:
