@@ -374,6 +374,21 @@ TEST(EpcRefusals, PcWordsThatAnnounceNoEpc) {
     }
 }
 
+TEST(EpcRefusals, EveryCheckDigitIsComputedAndChecked) {
+    // GTINs of item references 812340 to 812349 (prefix 0614141, indicator 8)
+    // take every check digit once (worked out by hand with the GS1 check
+    // digit rule: weights 3 and 1 from the right).
+    const char *const checkDigits = "3074185296";
+    for (int item = 0; item < 10; ++item) {
+        const std::string gtin = "806141411234" + std::to_string(item);
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            TessaroEpcIdentity id;
+            const std::string text = "(01)" + gtin + digit + "(21)1";
+            EXPECT_EQ(TessaroEpcParse(text.c_str(), 0, 7, &id) == TESSARO_OK, digit == checkDigits[item]) << text;
+        }
+    }
+}
+
 TEST(EpcRefusals, TextsThatBreakARuleAreRefusedWithTheirReason) {
     struct Case { const char *text; int filter, prefixLength; const char *reason; } cases[] = {
         {"(01)80614141123457(21)6789", 3, 7, "check digit 7 is wrong, 8 expected"},
