@@ -145,7 +145,7 @@ int checkKey(TessaroEpcIdentity &id, const char *ai, const char *key, std::size_
              std::size_t minimum) {
     const std::size_t length = std::strlen(key);
     if (length < minimum || !allDigits(key, digits))
-        return refuse(&id, "(%s): %zu digits expected", ai, digits);
+        return refuse(&id, "(%s): %d digits expected", ai, static_cast<int>(digits));
     if (checkDigit(key, static_cast<int>(digits) - 1) != key[digits - 1])
         return refuse(&id, "(%s): the check digit %c is wrong, %c expected", ai, key[digits - 1],
                       checkDigit(key, static_cast<int>(digits) - 1));

@@ -147,7 +147,7 @@ struct Check {
         const std::size_t length = std::strlen(text);
         if (length < static_cast<size_t>(minimum)) return fail("the %s is empty", what);
         if (length > static_cast<size_t>(maximum))
-            return fail("the %s has %zu characters, at most %d fit", what, length, maximum);
+            return fail("the %s has %d characters, at most %d fit", what, static_cast<int>(length), maximum);
         for (std::size_t i = 0; i < length; ++i) {
             const int c = static_cast<unsigned char>(text[i]);
             if (sevenBit ? !inSet82(c) : !inCharSet(set, c, i == 0))
@@ -314,7 +314,7 @@ int checkIdentity(const Scheme &scheme, const TessaroEpcIdentity &identity, int 
     if (!isDigits(c[0]) || prefixLength < 6 || prefixLength > 12)
         return check.fail("the company prefix \"%s\" must be 6 to 12 digits", c[0]);
     if (identity.companyPrefixLength != static_cast<int>(prefixLength))
-        return check.fail("the company prefix has %zu digits, not %d", prefixLength,
+        return check.fail("the company prefix has %d digits, not %d", static_cast<int>(prefixLength),
                           identity.companyPrefixLength);
     partition = 12 - static_cast<int>(prefixLength);
     const Partition &row = scheme.partition[partition];
