@@ -136,8 +136,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
             TessaroTagRecord record;
             int decoded;
             while ((decoded = TessaroNextTagRecord(list, totalLength, &offset, &record)) == 1) {
-                const TagEvent event = TagEvent::fromRecord(record, session.nowMs() - start,
-                                                            status.rounds);
+                const TagEvent event = tagEvent(record, session.nowMs() - start, status.rounds);
                 table.add(event);
                 ++status.reads;
                 printer->read(event);

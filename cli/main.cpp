@@ -72,7 +72,7 @@ int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
     const CLI::Option *sim = addGlobalOptions(app, cli.options);
     for (Registration add : kCommands) add(app, cli);
     app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs; "
-               "the gateway: 5 broker refused, 6 events dropped. docs/cli.md has examples.\n");
+               "the gateway: 5 broker refused, 6 events lost. docs/cli.md has examples.\n");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {

@@ -33,6 +33,8 @@ public:
     int finish(int rc) const;
 
     int port() const { return port_; }
+    // The simulated bus with --sim, else null.
+    TessaroSim *sim() const { return sim_; }
     unsigned char *address() { return &address_; }
     const Output &out() const { return out_; }
     const GlobalOptions &options() const { return options_; }

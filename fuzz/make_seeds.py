@@ -167,12 +167,51 @@ def region_seeds():
         yield "default-%s" % tag, head(2, region) + records(frame(0x22, 0x00))
 
 
+def tlv(kind, body):
+    return struct.pack(">HH", kind, len(body) + 4) + body
+
+
+def llrp(kind, body, message_id=1):
+    return struct.pack(">HII", 1 << 10 | kind, len(body) + 10, message_id) + body
+
+
+def llrp_seeds():
+    """Client messages of an LLRP session; the first byte is the piece size
+    the stream is fed in."""
+    boundary = tlv(178, tlv(179, b"\x02" + tlv(180, struct.pack(">II", 0, 500)))
+                   + tlv(182, b"\x01" + struct.pack(">I", 1000)))
+    mask = tlv(331, b"\x00" + tlv(332, b"\x40" + struct.pack(">HH", 32, 16) + b"\x30\x34")
+               + tlv(334, b"\x00"))
+    inventory = tlv(330, b"\x00" + mask + tlv(336, b"\x40" + struct.pack(">HI", 32, 0)))
+    antenna = tlv(222, struct.pack(">H", 1) + tlv(224, struct.pack(">HHH", 1, 0, 81)) + inventory)
+    ai_spec = tlv(183, struct.pack(">HH", 1, 0)
+                  + tlv(184, b"\x03" + struct.pack(">I", 0)
+                        + tlv(185, b"\x00\x00" + struct.pack(">HHHI", 21, 0, 500, 2000)))
+                  + tlv(186, struct.pack(">HB", 1, 1) + antenna))
+    report = tlv(237, b"\x01" + struct.pack(">H", 1) + tlv(238, b"\xff\xc0"))
+    rospec = tlv(177, struct.pack(">IBB", 1, 0, 0) + boundary + ai_spec + report)
+    read = tlv(341, struct.pack(">HIBHH", 1, 0, 0x80, 0, 6))
+    tag_spec = tlv(338, tlv(339, b"\x20" + struct.pack(">HH", 0, 0) + struct.pack(">H", 0)))
+    access = tlv(207, struct.pack(">IHBBI", 1, 0, 1, 0, 0) + tlv(208, b"\x00\x00\x00")
+                 + tlv(209, tag_spec + read))
+    config = llrp(3, b"\x80" + tlv(220, b"\x01" + struct.pack(">I", 1000)), 2)
+    session = (llrp(46, b"") + llrp(47, b"\x02") + llrp(1, b"\x00") + config + llrp(20, rospec)
+               + llrp(24, struct.pack(">I", 1)) + llrp(40, access) + llrp(60, b"") + llrp(72, b"")
+               + llrp(2, struct.pack(">HBHH", 0, 0, 0, 0)) + llrp(14, b""))
+    for piece in (0, 5, 63):
+        yield "session-%d" % (piece + 1), bytes([piece]) + session
+    yield "rospec-parameter", bytes([0]) + rospec
+    yield "error-message", bytes([9]) + llrp(100, tlv(287, struct.pack(">HH", 101, 2) + b"ok"
+                                                       + tlv(288, struct.pack(">HH", 0, 301))))
+
+
 SEEDS = {
     "link": link_seeds,
     "gen2": lambda: table_seeds(GEN2, GEN2_ARGS),
     "iso6b": lambda: table_seeds(ISO6B, (0, 8)),
     "config": lambda: table_seeds(CONFIG, (1, 16)),
     "region": region_seeds,
+    "llrp": llrp_seeds,
 }
 
 

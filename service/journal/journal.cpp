@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <set>
 
@@ -24,6 +26,11 @@ namespace {
 constexpr const char *kDatabase = "journal.db";
 constexpr const char *kLock = "lock";
 constexpr const char *kDamaged = "damaged";
+constexpr const char *kSequence = "sequence";
+// Sequence numbers are reserved in blocks in the file `sequence`, beside the
+// database: should the database's own record be lost, numbering goes on
+// after the reservation, leaving a gap rather than giving a number twice.
+constexpr std::uint64_t kReserve = 10000;
 constexpr int kFormat = 1;
 // Events waiting for the writer before append() waits: the writer is far
 // behind only when the disk stalls.
@@ -128,6 +135,7 @@ std::uint64_t usedBytes(sqlite3 *db) {
 const char *kSchema =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS readers(reader TEXT PRIMARY KEY, next_seq INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS sinks(sink TEXT PRIMARY KEY);"
     "CREATE TABLE IF NOT EXISTS cursors(sink TEXT NOT NULL, reader TEXT NOT NULL,"
     "  acked INTEGER NOT NULL, PRIMARY KEY(sink, reader));"
     "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, reader TEXT NOT NULL,"
@@ -185,6 +193,9 @@ bool Journal::open(const JournalOptions &options, std::string &error) {
     bad_.clear();
     reportedBad_.clear();
     droppedBy_.clear();
+    knownSinks_.clear();
+    newSinks_.clear();
+    reserved_ = Reservations{};
     stats_ = JournalStats{};
     held_ = bytes_ = 0;
     std::error_code ec;
@@ -208,14 +219,72 @@ bool Journal::open(const JournalOptions &options, std::string &error) {
     }
     loadState();
     {
+        // The database's record lost: numbers go on after the reservations.
+        const bool lost = std::any_of(notices_.begin(), notices_.end(), [](const Notice &n) {
+            return n.reader.empty() && n.movedTo.find("/journal-") != std::string::npos;
+        });
+        Reservations reserved;
+        readReservations(reserved);
+        if (lost) {
+            for (const auto &[reader, mark] : reserved.readers) {
+                std::uint64_t &next = nextSeq_[reader];
+                if (mark <= next) continue;
+                next = mark;
+                Notice gap;
+                gap.reader = reader;
+                gap.text = "the journal's record of the sequence numbers of reader " + reader +
+                           " was lost: they go on from " + std::to_string(mark);
+                notices_.push_back(gap);
+            }
+            Statement keep(db_, "UPDATE meta SET value = max(value, ?) WHERE key = 'run'");
+            keep.bind(1, reserved.run).run();
+        }
         Statement bump(db_, "UPDATE meta SET value = value + 1 WHERE key = 'run'");
         bump.run();
         run_ = pragmaNumber(db_, "SELECT value FROM meta WHERE key = 'run'");
+        reserved_.run = run_;
+        for (const auto &[reader, next] : nextSeq_)
+            reserved_.readers[reader] = std::max(reserved.readers[reader], next + kReserve);
+        writeReservations(reserved_);
     }
     stopping_ = false;
     lastSyncMs_ = steadyMs();
     writer_ = std::thread([this] { writerLoop(); });
     return true;
+}
+
+// `sequence`: "run N" and one "reader MARK" line per reader, every number
+// the reader was given below its mark.
+void Journal::readReservations(Reservations &reserved) {
+    std::ifstream file(fs::path(options_.folder) / kSequence);
+    std::string key;
+    std::uint64_t value;
+    while (file >> key >> value) {
+        if (key == "run") reserved.run = value;
+        else reserved.readers[key] = value;
+    }
+}
+
+// Replaced whole (written beside, synced, renamed), so that a crash leaves
+// the old reservations or the new ones.
+void Journal::writeReservations(const Reservations &reserved) {
+    const fs::path path = fs::path(options_.folder) / kSequence;
+    const std::string temporary = (fs::path(options_.folder) / "sequence.new").string();
+    std::string text = "run " + std::to_string(reserved.run) + "\n";
+    for (const auto &[reader, mark] : reserved.readers)
+        text += reader + " " + std::to_string(mark) + "\n";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                         fsync(fd) == 0;
+    ::close(fd);
+    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) {
+        const int folder = ::open(options_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            fsync(folder);
+            ::close(folder);
+        }
+    }
 }
 
 // One process per folder: an advisory lock on `lock`, which holds the PID of
@@ -252,8 +321,9 @@ bool Journal::lockFolder(std::string &error) {
 // Files that are not the journal's: in a journal's folder they are moved
 // aside; a folder with files and no journal is refused rather than tidied.
 bool Journal::tidyFolder(std::string &error) {
-    static const std::set<std::string> known = {kLock,           kDatabase,        "journal.db-wal",
-                                                "journal.db-shm", "journal.db-journal", kDamaged};
+    static const std::set<std::string> known = {kLock,           kDatabase,           "journal.db-wal",
+                                                "journal.db-shm", "journal.db-journal", kDamaged,
+                                                kSequence,        "sequence.new"};
     std::vector<std::string> unknown;
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(options_.folder, ec)) {
@@ -400,9 +470,15 @@ void Journal::salvage(const std::string &path, const std::string &why) {
     std::map<std::string, std::uint64_t> nextSeq, acked, salvagedMax;
     std::map<std::string, std::set<std::uint64_t>> salvaged;
     std::map<std::pair<std::string, std::string>, std::uint64_t> cursors;
+    std::set<std::string> sinks{"*"};
     std::uint64_t lostUnknown = 0;
     if (sqlite3_open_v2(copy.c_str(), &old, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(old, 1000);
+        // Read what can be read even where the file is shorter than its
+        // header says (a truncated journal): SQLite refuses the whole file
+        // otherwise.
+        exec(old, "PRAGMA writable_schema = ON");
+        sinks.clear();
         {
             Statement readers(old, "SELECT reader, next_seq FROM readers");
             while (readers.step() == SQLITE_ROW) nextSeq[readers.text(0)] = readers.integer(1);
@@ -410,6 +486,14 @@ void Journal::salvage(const std::string &path, const std::string &why) {
         {
             Statement stored(old, "SELECT sink, reader, acked FROM cursors");
             while (stored.step() == SQLITE_ROW) cursors[{stored.text(0), stored.text(1)}] = stored.integer(2);
+        }
+        {
+            // Outputs it had. Whatever cannot be read, every output counts as
+            // known, so that none skips the recovered events as history.
+            Statement stored(old, "SELECT sink FROM sinks");
+            int rc;
+            while ((rc = stored.step()) == SQLITE_ROW) sinks.insert(stored.text(0));
+            if (rc != SQLITE_DONE) sinks.insert("*");
         }
         {
             Statement run(old, "SELECT value FROM meta WHERE key = 'run'");
@@ -504,6 +588,10 @@ void Journal::salvage(const std::string &path, const std::string &why) {
         Statement keep(fresh, "INSERT OR REPLACE INTO cursors VALUES(?, ?, ?)");
         keep.bind(1, key.first).bind(2, key.second).bind(3, seq).run();
     }
+    for (const std::string &sink : sinks) {
+        Statement keep(fresh, "INSERT OR IGNORE INTO sinks VALUES(?)");
+        keep.bind(1, sink).run();
+    }
     exec(fresh, "COMMIT");
     sqlite3_close(fresh);
     Notice &summary = notices_[summaryIndex];
@@ -525,23 +613,35 @@ void Journal::loadState() {
         nextSeq_[reader] = std::max(nextSeq_[reader], committed.integer(1) + 1);
     }
     Statement cursors(db_, "SELECT sink, reader, acked FROM cursors");
-    while (cursors.step() == SQLITE_ROW) cursors_[{cursors.text(0), cursors.text(1)}] = cursors.integer(2);
+    while (cursors.step() == SQLITE_ROW) {
+        cursors_[{cursors.text(0), cursors.text(1)}] = cursors.integer(2);
+        knownSinks_.insert(cursors.text(0));
+    }
+    Statement sinks(db_, "SELECT sink FROM sinks");
+    while (sinks.step() == SQLITE_ROW) knownSinks_.insert(sinks.text(0));
     bytes_ = usedBytes(db_);
     stats_.events = held_;
     stats_.bytes = bytes_;
 }
 
 void Journal::addCursor(const std::string &sink) {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) return;
-    sinks_.push_back(sink);
-    for (const auto &[reader, next] : nextSeq_) {
-        const auto key = std::make_pair(sink, reader);
-        if (cursors_.count(key)) continue;
-        cursors_[key] = next - 1;
-        acks_[key] = next - 1;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) return;
+        sinks_.push_back(sink);
+        // An output the journal knows has acknowledged nothing of a reader
+        // without a cursor; a new one starts after what is there now.
+        if (knownSinks_.count(sink) || knownSinks_.count("*")) return;
+        knownSinks_.insert(sink);
+        newSinks_.push_back(sink);
+        for (const auto &[reader, next] : nextSeq_) {
+            const auto key = std::make_pair(sink, reader);
+            if (cursors_.count(key)) continue;
+            cursors_[key] = next - 1;
+            acks_[key] = next - 1;
+        }
     }
-    wake_.notify_one();
+    flush();  // known from now on, even if the process dies next
 }
 
 std::uint64_t Journal::acknowledged(const std::string &sink, const std::string &reader) {
@@ -570,6 +670,11 @@ std::uint64_t Journal::ackedByAll(const std::string &reader) {
 void Journal::stampLocked(events::TagEvent &event) {
     std::uint64_t &next = nextSeq_[event.reader];
     if (next == 0) next = 1;
+    std::uint64_t &mark = reserved_.readers[event.reader];
+    if (next >= mark) {
+        mark = next + kReserve;
+        writeReservations(reserved_);
+    }
     event.run = run_;
     event.seq = next++;
     if (event.wallClockMs == 0) event.wallClockMs = events::wallClockNowMs();
@@ -590,50 +695,48 @@ void Journal::append(events::TagEvent &event) {
 
 void Journal::flush() {
     std::unique_lock<std::mutex> lock(mutex_);
+    ++flushing_;
     wake_.notify_one();
-    committed_.wait(lock, [this] { return (queue_.empty() && !writing_) || !writer_.joinable(); });
+    committed_.wait(lock, [this] {
+        return (queue_.empty() && acks_.empty() && bad_.empty() && newSinks_.empty() && !writing_) ||
+               !writer_.joinable();
+    });
+    --flushing_;
 }
 
-void Journal::insertNow(const events::TagEvent &event) {
-    const std::string body = events::serialize(event);
-    Statement insert(db_, "INSERT INTO events(reader, seq, epc, time_ms, body, crc) VALUES(?, ?, NULL, ?, ?, ?)");
-    insert.bind(1, event.reader).bind(2, event.seq).bind(3, static_cast<std::uint64_t>(event.wallClockMs))
-        .bind(4, body).bind(5, static_cast<std::uint64_t>(checksum(event.reader, event.seq, body)));
-    insert.run();
-    Statement keep(db_, "INSERT OR REPLACE INTO readers VALUES(?, ?)");
-    keep.bind(1, event.reader).bind(2, event.seq + 1).run();
-    ++held_;
+void Journal::insertBatch(const std::vector<Pending> &batch, std::size_t from) {
+    Statement insert(db_, "INSERT INTO events(reader, seq, epc, time_ms, body, crc) VALUES(?, ?, ?, ?, ?, ?)");
+    for (std::size_t i = from; i < batch.size(); ++i) {
+        const Pending &p = batch[i];
+        insert.bind(1, p.reader).bind(2, p.seq);
+        if (p.epc.empty()) insert.bindNull(3);
+        else insert.bind(3, p.epc);
+        insert.bind(4, static_cast<std::uint64_t>(p.timeMs)).bind(5, p.body)
+            .bind(6, static_cast<std::uint64_t>(checksum(p.reader, p.seq, p.body)));
+        insert.run();
+        insert.reset();
+    }
+    held_ += batch.size() - from;
 }
 
 void Journal::commit(std::vector<Pending> &batch,
                      std::map<std::pair<std::string, std::string>, std::uint64_t> &acks,
-                     std::vector<std::pair<std::string, std::uint64_t>> &bad) {
+                     std::vector<std::pair<std::string, std::uint64_t>> &bad,
+                     std::vector<std::string> &sinks) {
     const bool sync = options_.fsync == Fsync::Interval && steadyMs() - lastSyncMs_ >= options_.intervalMs;
     if (sync) exec(db_, "PRAGMA synchronous = FULL");
     exec(db_, "BEGIN IMMEDIATE");
+    insertBatch(batch, 0);
     {
-        Statement insert(db_, "INSERT INTO events(reader, seq, epc, time_ms, body, crc) VALUES(?, ?, ?, ?, ?, ?)");
-        std::map<std::string, std::uint64_t> next;
-        for (const Pending &p : batch) {
-            insert.bind(1, p.reader).bind(2, p.seq);
-            if (p.epc.empty()) insert.bindNull(3);
-            else insert.bind(3, p.epc);
-            insert.bind(4, static_cast<std::uint64_t>(p.timeMs)).bind(5, p.body)
-                .bind(6, static_cast<std::uint64_t>(checksum(p.reader, p.seq, p.body)));
-            insert.run();
-            insert.reset();
-            next[p.reader] = std::max(next[p.reader], p.seq + 1);
-        }
-        Statement keep(db_, "INSERT INTO readers VALUES(?, ?) ON CONFLICT(reader) DO UPDATE "
-                            "SET next_seq = max(next_seq, excluded.next_seq)");
-        for (const auto &[reader, seq] : next) {
-            keep.bind(1, reader).bind(2, seq).run();
-            keep.reset();
-        }
         Statement cursor(db_, "INSERT OR REPLACE INTO cursors VALUES(?, ?, ?)");
         for (const auto &[key, seq] : acks) {
             cursor.bind(1, key.first).bind(2, key.second).bind(3, seq).run();
             cursor.reset();
+        }
+        Statement known(db_, "INSERT OR IGNORE INTO sinks VALUES(?)");
+        for (const std::string &sink : sinks) {
+            known.bind(1, sink).run();
+            known.reset();
         }
         Statement remove(db_, "DELETE FROM events WHERE reader = ? AND seq = ?");
         for (const auto &[reader, seq] : bad) {
@@ -641,8 +744,17 @@ void Journal::commit(std::vector<Pending> &batch,
             remove.reset();
         }
     }
-    held_ += batch.size();
-    keepCap();
+    keepCap(batch);
+    {
+        std::map<std::string, std::uint64_t> next;
+        for (const Pending &p : batch) next[p.reader] = std::max(next[p.reader], p.seq + 1);
+        Statement keep(db_, "INSERT INTO readers VALUES(?, ?) ON CONFLICT(reader) DO UPDATE "
+                            "SET next_seq = max(next_seq, excluded.next_seq)");
+        for (const auto &[reader, seq] : next) {
+            keep.bind(1, reader).bind(2, seq).run();
+            keep.reset();
+        }
+    }
     exec(db_, "COMMIT");
     if (sync) {
         exec(db_, "PRAGMA synchronous = NORMAL");
@@ -656,7 +768,7 @@ void Journal::commit(std::vector<Pending> &batch,
 // Keeps the journal within its cap: first the oldest history (events every
 // output acknowledged), and only when none is left the oldest events not yet
 // delivered, each reader's in one `dropped` event that names them.
-void Journal::keepCap() {
+void Journal::keepCap(std::vector<Pending> &batch) {
     std::uint64_t used = usedBytes(db_);
     bytes_ = used;
     if (used <= options_.maxBytes) return;
@@ -687,51 +799,80 @@ void Journal::keepCap() {
         if (deleted > 0) continue;
 
         // Nothing acknowledged is left: the oldest undelivered events go.
-        room = (used - options_.maxBytes) / perEvent + 16;
-        std::map<std::string, Notice> dropped;
+        // In steps of at least a hundredth, so that a full journal does not
+        // drop (and announce) a handful at every commit.
+        room = std::max<std::uint64_t>((used - options_.maxBytes) / perEvent + 16, held_ / 100);
+        // Who loses how many: the owners of the oldest rows. Each reader
+        // then loses its lowest sequence numbers, so that what it loses is
+        // one run of numbers on from what it lost before.
+        std::map<std::string, std::uint64_t> share;
         {
-            Statement oldest(db_, "SELECT reader, seq FROM events ORDER BY id LIMIT ?");
+            Statement oldest(db_, "SELECT reader FROM events ORDER BY id LIMIT ?");
             oldest.bind(1, room);
-            while (oldest.step() == SQLITE_ROW) {
-                Notice &n = dropped[oldest.text(0)];
-                const std::uint64_t seq = oldest.integer(1);
-                if (n.lost++ == 0) n.firstSeq = seq;
-                n.firstSeq = std::min(n.firstSeq, seq);
-                n.lastSeq = std::max(n.lastSeq, seq);
-            }
+            while (oldest.step() == SQLITE_ROW) ++share[oldest.text(0)];
         }
-        Statement drop(db_, "DELETE FROM events WHERE id IN (SELECT id FROM events ORDER BY id LIMIT ?)");
-        drop.bind(1, room).run();
-        const std::uint64_t gone = static_cast<std::uint64_t>(sqlite3_changes(db_));
+        std::map<std::string, Notice> dropped;
+        std::uint64_t gone = 0;
+        for (const auto &[reader, count] : share) {
+            Notice &n = dropped[reader];
+            {
+                Statement lowest(db_, "SELECT seq, body FROM events WHERE reader = ? ORDER BY seq LIMIT ?");
+                lowest.bind(1, reader).bind(2, count);
+                while (lowest.step() == SQLITE_ROW) {
+                    std::uint64_t first = lowest.integer(0);
+                    // An earlier dropped event going too: the new one names
+                    // what it named as well.
+                    const std::string body = lowest.text(1);
+                    if (body.find("\"type\":\"dropped\"") != std::string::npos) {
+                        const auto earlier = nlohmann::json::parse(body, nullptr, false);
+                        if (earlier.is_object()) first = std::min(first, earlier.value("firstSeq", first));
+                    }
+                    if (n.lost++ == 0) n.firstSeq = first;
+                    n.firstSeq = std::min(n.firstSeq, first);
+                    n.lastSeq = std::max(n.lastSeq, lowest.integer(0));
+                }
+            }
+            Statement drop(db_, "DELETE FROM events WHERE reader = ? AND seq <= ?");
+            drop.bind(1, reader).bind(2, n.lastSeq).run();
+            gone += static_cast<std::uint64_t>(sqlite3_changes(db_));
+        }
         if (gone == 0) break;
         held_ -= std::min(held_, gone);
         {
             const std::lock_guard<std::mutex> guard(mutex_);
             stats_.dropped += gone;
         }
-        for (auto &[reader, n] : dropped) {
-            events::TagEvent event;
-            event.type = events::EventType::Dropped;
-            event.reader = reader;
-            event.count = n.lost;
-            event.firstSeq = n.firstSeq;
-            event.lastSeq = n.lastSeq;
-            {
-                const std::lock_guard<std::mutex> guard(mutex_);
-                stampLocked(event);
+        // The dropped events take the next sequence numbers, after every
+        // event already numbered: those still queued join this commit, so
+        // that what is committed stays an unbroken run of each reader's
+        // numbers (the outputs read it in that order).
+        const std::size_t before = batch.size();
+        {
+            const std::lock_guard<std::mutex> guard(mutex_);
+            while (!queue_.empty()) {
+                batch.push_back(std::move(queue_.front()));
+                queue_.pop_front();
             }
-            insertNow(event);
-            {
-                const std::lock_guard<std::mutex> guard(mutex_);
-                committedSeq_[reader] = std::max(committedSeq_[reader], event.seq);
+            room_.notify_all();
+            for (auto &[reader, n] : dropped) {
                 droppedBy_[reader] += n.lost;
+                n.lost = n.lastSeq - n.firstSeq + 1;  // the victims run on from what was dropped before
+                events::TagEvent event;
+                event.type = events::EventType::Dropped;
+                event.reader = reader;
+                event.count = n.lost;
+                event.firstSeq = n.firstSeq;
+                event.lastSeq = n.lastSeq;
+                stampLocked(event);
+                batch.push_back({reader, std::string(), events::serialize(event), event.seq, event.wallClockMs});
+                n.reader = reader;
+                n.text = "the journal is full (" + std::to_string(options_.maxBytes >> 20) +
+                         " MB): dropped " + std::to_string(n.lost) + " undelivered events of reader " +
+                         reader + " (seq " + std::to_string(n.firstSeq) + " to " + std::to_string(n.lastSeq) + ")";
             }
-            n.reader = reader;
-            n.text = "the journal is full (" + std::to_string(options_.maxBytes >> 20) +
-                     " MB): dropped " + std::to_string(n.lost) + " undelivered events of reader " +
-                     reader + " (seq " + std::to_string(n.firstSeq) + " to " + std::to_string(n.lastSeq) + ")";
-            notice(n);
         }
+        insertBatch(batch, before);
+        for (const auto &[reader, n] : dropped) notice(n);
         used = usedBytes(db_);
     }
     bytes_ = used;
@@ -742,11 +883,13 @@ void Journal::writerLoop() {
         std::vector<Pending> batch;
         std::map<std::pair<std::string, std::string>, std::uint64_t> acks;
         std::vector<std::pair<std::string, std::uint64_t>> bad;
+        std::vector<std::string> sinks;
         bool stop;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait_for(lock, std::chrono::milliseconds(kWriterWakeMs), [this] {
-                return stopping_ || !queue_.empty() || !bad_.empty();
+                return stopping_ || !queue_.empty() || !bad_.empty() ||
+                       (flushing_ > 0 && (!acks_.empty() || !newSinks_.empty()));
             });
             stop = stopping_;
             while (!queue_.empty() && batch.size() < kMaxBatch) {
@@ -755,11 +898,12 @@ void Journal::writerLoop() {
             }
             acks.swap(acks_);
             bad.swap(bad_);
-            writing_ = !batch.empty() || !acks.empty() || !bad.empty();
+            sinks.swap(newSinks_);
+            writing_ = !batch.empty() || !acks.empty() || !bad.empty() || !sinks.empty();
             room_.notify_all();
             if (!writing_ && stop) break;
         }
-        if (writing_) commit(batch, acks, bad);
+        if (writing_) commit(batch, acks, bad, sinks);
         else if (unsynced_ && steadyMs() - lastSyncMs_ >= options_.intervalMs) {
             // Idle, with commits the disk may not hold yet: one small commit
             // under FULL syncs the write-ahead log with everything before it.

@@ -101,7 +101,7 @@ public:
     // queues it for the next commit. Any thread; the events of one reader
     // keep the order of the calls. Waits while the writer is far behind.
     void append(events::TagEvent &event);
-    // Waits until everything appended so far is committed.
+    // Waits until everything appended (and acknowledged) so far is committed.
     void flush();
 
     // Outputs that promise delivery. A new one starts after the events
@@ -139,6 +139,12 @@ private:
         long long timeMs;
     };
 
+    struct Reservations {
+        std::uint64_t run = 0;
+        std::map<std::string, std::uint64_t> readers;  // every seq below the mark was given
+    };
+    void readReservations(Reservations &reserved);
+    void writeReservations(const Reservations &reserved);
     bool lockFolder(std::string &error);
     bool tidyFolder(std::string &error);
     bool openDatabase(std::string &error);
@@ -148,10 +154,10 @@ private:
     void loadState();
     void writerLoop();
     void commit(std::vector<Pending> &batch, std::map<std::pair<std::string, std::string>, std::uint64_t> &acks,
-                std::vector<std::pair<std::string, std::uint64_t>> &bad);
-    void keepCap();
+                std::vector<std::pair<std::string, std::uint64_t>> &bad, std::vector<std::string> &sinks);
+    void keepCap(std::vector<Pending> &batch);
+    void insertBatch(const std::vector<Pending> &batch, std::size_t from);
     void stampLocked(events::TagEvent &event);
-    void insertNow(const events::TagEvent &event);
     void notice(const Notice &notice);
     std::uint64_t ackedByAll(const std::string &reader);
 
@@ -172,18 +178,22 @@ private:
     std::deque<Pending> queue_;
     std::map<std::pair<std::string, std::string>, std::uint64_t> acks_;   // (sink, reader) -> seq
     std::map<std::pair<std::string, std::string>, std::uint64_t> cursors_;
-    std::vector<std::string> sinks_;
+    std::vector<std::string> sinks_;       // the outputs of this run
+    std::set<std::string> knownSinks_;     // every output the journal has had
+    std::vector<std::string> newSinks_;    // to be recorded with the next commit
     std::vector<std::pair<std::string, std::uint64_t>> bad_;  // (reader, seq) failed checksums
     std::map<std::string, std::uint64_t> nextSeq_;
     std::map<std::string, std::uint64_t> committedSeq_;
     std::map<std::string, std::uint64_t> droppedBy_;
     bool stopping_ = false;
     bool writing_ = false;  // the writer holds a batch it has not committed
+    int flushing_ = 0;      // callers waiting in flush()
     std::thread writer_;
     JournalStats stats_;
     long long lastSyncMs_ = 0;
     bool unsynced_ = false;
     std::set<std::pair<std::string, std::uint64_t>> reportedBad_;
+    Reservations reserved_;
     std::uint64_t held_ = 0;   // the writer's count of events held
     std::uint64_t bytes_ = 0;  // and of the pages they take
 };

@@ -26,6 +26,12 @@ constexpr int kLoopWaitMs = 5;
 constexpr long long kConnectWaitMs = 10000;
 constexpr long long kStatsEveryMs = 10000;
 constexpr std::size_t kFetchAtOnce = 100;
+// A connection the broker closes this soon after accepting it, this many
+// times in a row, is taken by another client with the same id: brokers close
+// the older connection when a new one comes with its id (MQTT 5 brokers may
+// say so; mosquitto 2.0.11 does not).
+constexpr long long kQuickDropMs = 2000;
+constexpr std::size_t kQuickDrops = 3;
 
 // Refusals of a connection that no retry mends.
 bool refusedForGood(int rc, bool mqtt5) {
@@ -63,6 +69,7 @@ Publisher::~Publisher() {
 
 void Publisher::start() {
     ackedSeq_ = queuedSeq_ = journal_.acknowledged(kSinkName, reader_);
+    statsDueMs_ = steadyMs() + kStatsEveryMs;  // a rate needs some time to measure
     thread_ = std::thread([this] { run(); });
 }
 
@@ -97,7 +104,7 @@ void Publisher::onConnect(struct mosquitto *, void *self, int rc, int, const mqt
     if (rc == 0) {
         p.connected_ = true;
         p.everConnected_ = true;
-        p.backoffMs_ = p.config_.backoffMinMs;
+        p.connectedAtMs_ = steadyMs();
         p.stateDirty_ = true;
         p.discoveryDue_ = p.discovery_.enabled;
         if (p.discovery_.enabled)
@@ -126,10 +133,12 @@ void Publisher::onConnect(struct mosquitto *, void *self, int rc, int, const mqt
 
 void Publisher::onDisconnect(struct mosquitto *, void *self, int rc, const mqtt5__property *) {
     auto &p = *static_cast<Publisher *>(self);
-    if (rc == MQTT_RC_SESSION_TAKEN_OVER && p.mqtt5_)
-        p.fail("the broker closed the connection: another client connected with the same client "
-               "id '" + p.config_.clientId + "-" + p.reader_ +
-               "'; give each gateway a --client-id of its own");
+    if (rc == MQTT_RC_SESSION_TAKEN_OVER && p.mqtt5_) p.fail(p.takenOver());
+}
+
+std::string Publisher::takenOver() const {
+    return "the broker closed the connection: another client connected with the same client id '" +
+           config_.clientId + "-" + reader_ + "'; give each gateway a --client-id of its own";
 }
 
 void Publisher::onPublish(struct mosquitto *, void *self, int mid, int reason, const mqtt5__property *) {
@@ -233,6 +242,15 @@ void Publisher::dropConnection() {
         mosquitto_destroy(client_);
         client_ = nullptr;
     }
+    if (connected_ && !stopping_) {
+        const long long now = steadyMs();
+        if (now - connectedAtMs_ < kQuickDropMs) {
+            quickDrops_.push_back(now);
+            if (quickDrops_.size() >= kQuickDrops) fail(takenOver());
+        } else {
+            quickDrops_.clear();
+        }
+    }
     if (connected_) {
         ++reconnects_;
         if (lastProblem_.empty())
@@ -328,6 +346,9 @@ void Publisher::run() {
         }
         if (!failed && fatalError().empty()) {
             if (connected_) publishWaiting();
+            // The pause between attempts starts small again once a
+            // connection has lasted.
+            if (connected_ && steadyMs() - connectedAtMs_ > kQuickDropMs) backoffMs_ = config_.backoffMinMs;
             continue;
         }
         dropConnection();

@@ -81,6 +81,7 @@ private:
     void dropConnection();
     void problem(int rc);
     void fail(const std::string &why);
+    std::string takenOver() const;
     void publishWaiting();
     void publishRetained(const std::string &topic, const std::string &payload);
     void acknowledged(int mid);
@@ -106,6 +107,8 @@ private:
     unsigned backoffMs_;
     std::string lastProblem_;
     long long connectStartedMs_ = 0;
+    long long connectedAtMs_ = 0;
+    std::vector<long long> quickDrops_;  // when connections ended soon after they began
     long long statsDueMs_ = 0;
     std::deque<InFlight> inFlight_;
     std::set<int> otherMids_;  // retained messages beside the events
