@@ -19,9 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "output.h"
+#include "fields.h"
 
 namespace tessaro::cli {
+
+using toolkit::Json;
 
 // What a run writes: identities from a first one counting up its serial, or
 // from a CSV file; the filter; whether the labels get an access password and

@@ -36,7 +36,7 @@ void printIdentity(const Output &out, const std::string &epcHex, const TessaroEp
         for (const auto &[name, value] : gs1["fields"].items())
             fields.add(name, "  " + name, value.get<std::string>(), nullptr);
     }
-    fields.print(out);
+    out.print(fields);
 }
 
 int runDecode(Session &session, const EpcArgs &args) {

@@ -42,6 +42,11 @@ CLI::Option *addGlobalOptions(CLI::App &app, GlobalOptions &options) {
                    "shorter is faster if the reader keeps up: tessaro tune measures it")
         ->check(CLI::Range(0u, TESSARO_REPORT_PAUSE_MAX_MS))
         ->type_name("MS");
+    app.add_option("--sim-readers", options.simReaders,
+                   "with --sim: this many simulated readers, each with the same tags (the "
+                   "long-running commands read them all)")
+        ->check(CLI::Range(1, 19))
+        ->type_name("N");
     app.add_flag("--virtual-clock", options.virtualClock,
                  "with --sim: run the simulator on virtual time (tests)")
         ->group("");

@@ -215,6 +215,46 @@ SEEDS = {
 }
 
 
+def http_seeds():
+    """Requests of every kind the console answers (the fuzzer's token is
+    0123456789abcdef)."""
+    auth = "Authorization: Bearer 0123456789abcdef\r\n"
+    reader = "/api/v1/readers/19082024"
+    epc = "3034257BF7194E40000003E9"
+
+    def request(method, path, body="", headers=""):
+        head = "%s %s HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n%s" % (method, path, headers)
+        if body:
+            head += "Content-Type: application/json\r\nContent-Length: %d\r\n" % len(body)
+        return (head + "\r\n" + body).encode()
+
+    yield "readers", request("GET", "/api/v1/readers")
+    yield "info", request("GET", reader + "/info")
+    yield "settings", request("GET", reader + "/settings")
+    yield "put-settings", request("PUT", reader + "/settings",
+                                  '{"power":20,"region":{"name":"eu","lowestChannel":1},"antennas":[1,2],'
+                                  '"scanTime":1000,"beep":true}', auth)
+    yield "inventory", request("POST", reader + "/inventory", '{"q":3,"tid":true}', auth)
+    yield "read", request("POST", "%s/tags/%s/read" % (reader, epc), '{"bank":"user","word":0,"count":2}', auth)
+    yield "write", request("POST", "%s/tags/%s/write" % (reader, epc), '{"bank":"user","data":"ABCD"}', auth)
+    yield "write-epc", request("POST", "%s/tags/%s/write-epc" % (reader, epc), '{"newEpc":"1234"}', auth)
+    yield "lock", request("POST", "%s/tags/%s/lock" % (reader, epc), '{"target":"user","action":"unlock"}', auth)
+    yield "kill", request("POST", "%s/tags/%s/kill" % (reader, epc), '{"killPassword":"00000001"}', auth)
+    yield "tags", request("GET", reader + "/tags?limit=5")
+    yield "rates", request("GET", reader + "/rates")
+    yield "history", request("GET", "/api/v1/tags/%s/history?limit=3" % epc)
+    yield "events", request("GET", "/api/v1/events?recent=2", headers="Last-Event-ID: 1\r\n")
+    yield "recording", request("POST", "/api/v1/recording/start", "{}", auth)
+    yield "metrics", request("GET", "/metrics", headers="Cookie: tessaro_token=0123456789abcdef\r\n")
+    yield "page", request("GET", "/?token=0123456789abcdef")
+    yield "chunked", (b"PUT " + reader.encode() + b"/settings HTTP/1.1\r\nHost: localhost\r\n" + auth.encode() +
+                      b"Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n"
+                      b"5\r\n{\"pow\r\n8\r\ner\":21}\r\n0\r\n\r\n")
+
+
+SEEDS["http"] = http_seeds
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
