@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #ifdef _WIN32
 #include <io.h>
@@ -45,6 +46,10 @@ int terminalColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+static void utcParts(std::time_t now, std::tm &parts) { gmtime_s(&parts, &now); }
+
 #else
 
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
@@ -61,6 +66,10 @@ int terminalColumns() {
     return size.ws_col;
 }
 
+bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+static void utcParts(std::time_t now, std::tm &parts) { gmtime_r(&now, &parts); }
+
 #endif
 
 void catchInterrupt() {
@@ -69,5 +78,13 @@ void catchInterrupt() {
 }
 
 bool interrupted() { return interruptFlag != 0; }
+
+std::string utcNow() {
+    std::tm parts{};
+    utcParts(std::time(nullptr), parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
 
 }  // namespace tessaro::cli

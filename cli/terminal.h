@@ -3,6 +3,9 @@
 // difference of the CLI.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 namespace tessaro::cli {
 
 // Whether stdout is a terminal that draws the live view's escape sequences.
@@ -14,5 +17,10 @@ int terminalColumns();
 // returns: the run ends after the round that runs, with its summary.
 void catchInterrupt();
 bool interrupted();
+
+// Flushes a file to the disk itself (fsync), so a record survives a crash.
+bool flushToDisk(std::FILE *file);
+// The wall-clock time in UTC, "2026-05-04T10:11:12Z", for records people read.
+std::string utcNow();
 
 }  // namespace tessaro::cli

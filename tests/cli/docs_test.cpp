@@ -1,6 +1,6 @@
 // The documentation quotes the tool's counts of the sample shelf as the tool
 // prints them: all its tags in the simulator's note, its Gen2 tags in an
-// inventory's table.
+// inventory's table (python3 -m tessaro's "N Gen2 tags").
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,7 +48,6 @@ TEST(CliDocs, QuoteTheSampleShelfsCountsAsTheToolPrintsThem) {
         const std::string text = readFile(document.string());
         expect(text, R"(Simulated reader with (\d+) tags)", all[0]);
         expect(text, R"(shelf\.tags`: (\d+) tags)", all[0]);
-        expect(text, R"(shelf\.tags`: (?:\d+ tags, )?(\d+) Gen2 items)", gen2);
         expect(text, R"(\n(\d+) Gen2 tags\n)", gen2);
     }
     EXPECT_GE(checked, 10);

@@ -115,7 +115,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         char error[200] = "";
-        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 23)
+        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 26)
             << error;
         TessaroReadingDefaults(&options);
         options.onTag = Recorder::onTag;
@@ -182,7 +182,7 @@ TEST_F(Reading, UnpluggedReaderIsLostThenBackAndReadingGoesOn) {
 
     ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 1), 0);
     ASSERT_TRUE(eventually([&] {
-        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + 21; });
+        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + 24; });
     }));
     ASSERT_EQ(TessaroReadingStop(recorder.reading), 0);
     EXPECT_EQ(recorder.statuses, (std::vector<int>{TESSARO_READING_LOST, TESSARO_READING_BACK}));
