@@ -59,11 +59,12 @@ inventory() {
     shift
     out=$(cd "$work/empty" && "$@" -m tessaro --sim inventory 2>&1) ||
         { echo "check-install: $label: $out" >&2; exit 1; }
-    echo "$out" | grep -q '^21 Gen2 tags$' ||
+    echo "$out" | grep -q "^$gen2 Gen2 tags\$" ||
         { echo "check-install: $label printed: $out" >&2; exit 1; }
     echo "check-install: $label: $(echo "$out" | head -n 1)"
 }
 mkdir -p "$work/empty"
+gen2=$(grep -c '^gen2 ' "$source/sim/populations/shelf.tags")   # the shelf's Gen2 tags
 
 prefix=$work/prefix
 venv "$prefix"

@@ -46,7 +46,7 @@ TEST(CliDocs, QuoteTheSampleShelfsCountsAsTheToolPrintsThem) {
     for (const auto &document : documents) {
         SCOPED_TRACE(document.filename().string());
         const std::string text = readFile(document.string());
-        expect(text, R"(Simulated reader with (\d+) tags)", all[0]);
+        expect(text, R"(Simulated reader with (\d+) tags from the sample shelf)", all[0]);
         expect(text, R"(shelf\.tags`: (\d+) tags)", all[0]);
         expect(text, R"(\n(\d+) Gen2 tags\n)", gen2);
     }
