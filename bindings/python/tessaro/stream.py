@@ -43,8 +43,16 @@ def _wall_clock(ms: int) -> datetime.datetime:
     return datetime.datetime.fromtimestamp(ms / 1000, datetime.timezone.utc)
 
 
+class _WithEpc:
+    epc: bytes
+
+    @property
+    def epc_hex(self) -> str:
+        return self.epc.hex().upper()
+
+
 @dataclass(frozen=True)
-class TagRead:
+class TagRead(_WithEpc):
     """One read of one tag."""
     epc: bytes
     antenna: int                 # 1 to 4
@@ -54,16 +62,12 @@ class TagRead:
     monotonic_ms: int            # the library's clock (virtual under a virtual simulator)
     time: datetime.datetime      # the wall clock, UTC
 
-    @property
-    def epc_hex(self) -> str:
-        return self.epc.hex().upper()
-
     def __repr__(self) -> str:
         return f"TagRead(epc={self.epc_hex}, antenna={self.antenna}, rssi={self.rssi}, round={self.round})"
 
 
 @dataclass(frozen=True)
-class Presence:
+class Presence(_WithEpc):
     """A tag arrived in the field (first read) or departed (not read for depart_after_ms)."""
     event: str                   # "arrived" or "departed"
     epc: bytes
@@ -73,10 +77,6 @@ class Presence:
     first_seen_ms: int
     last_seen_ms: int
     time: datetime.datetime
-
-    @property
-    def epc_hex(self) -> str:
-        return self.epc.hex().upper()
 
     def __repr__(self) -> str:
         return f"Presence({self.event} {self.epc_hex}, antenna={self.antenna}, reads={self.reads})"

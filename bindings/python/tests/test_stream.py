@@ -5,8 +5,6 @@ import asyncio
 import threading
 import time
 
-import pytest
-
 import tessaro
 from tessaro import Presence, ReaderStatus, TagRead
 from test_reader import shelf
@@ -171,14 +169,3 @@ def test_closing_the_reader_or_the_simulator_stops_its_streams(sim, reader):
         third = again.stream(mode="buffered")
         within(sim.close)
         assert not third.running and not second.running
-
-
-@pytest.mark.parametrize("options, message", [
-    ({"mode": "turbo"}, "mode"),
-    ({"antenna": 5}, "antenna"),
-    ({"lost_after_failures": 0}, "lost_after_failures"),
-    ({"max_queued": 0}, "max_queued"),
-])
-def test_bad_options_are_refused_before_reading(reader, options, message):
-    with pytest.raises(ValueError, match=message):
-        reader.stream(**options)
