@@ -107,11 +107,14 @@ UsageError explainUsage(const CLI::App &app, const std::vector<std::string> &wor
                 const std::string near = nearestName(name, optionNames(command));
                 return {"unknown option '" + name + "'", near, path(command)};
             }
+            const bool optional = option->get_items_expected_min() == 0;
+            if (option->get_items_expected_max() > 0 && name == word && !optional &&
+                i + 1 == words.size())
+                return {error.what(), "", path(command)};  // its value is missing
             // Skip its value, unless the value is optional and the next word
             // is a command (tessaro --sim inventory).
             if (option->get_items_expected_max() > 0 && name == word && i + 1 < words.size()) {
                 const std::string &next = words[i + 1];
-                const bool optional = option->get_items_expected_min() == 0;
                 if (!optional || (next[0] != '-' && !findCommand(command, next))) {
                     if (optional) optionalValue = next;
                     ++i;
