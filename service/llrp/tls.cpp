@@ -13,10 +13,10 @@ namespace tessaro::llrp {
 
 namespace {
 
-// The reason of the last error OpenSSL queued, in its words; the queue is
+// The reason of the first error OpenSSL queued, in its words; the queue is
 // emptied, so that the next failure says its own.
 std::string sslReason() {
-    const unsigned long code = ERR_peek_last_error();
+    const unsigned long code = ERR_peek_error();  // the first: the cause
     const char *reason = code ? ERR_reason_error_string(code) : nullptr;
     ERR_clear_error();
     return reason ? reason : "unreadable";
@@ -59,7 +59,8 @@ std::unique_ptr<TlsContext> TlsContext::load(const std::string &certFile, const 
     if (!key) {
         const std::string reason = sslReason();
         error = "the key " + keyFile +
-                (reason.find("bad password") != std::string::npos || reason.find("bad decrypt") != std::string::npos
+                (reason.find("bad password") != std::string::npos || reason.find("bad decrypt") != std::string::npos ||
+                         reason.find("interrupted or cancelled") != std::string::npos
                      ? " needs a passphrase; give the server a key without one"
                      : " holds no usable PEM private key (" + reason + ")");
         return nullptr;

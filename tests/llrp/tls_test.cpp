@@ -14,9 +14,10 @@ namespace tessaro::llrp::testing {
 namespace {
 
 // A self-signed certificate for 127.0.0.1 with its key, a key of another
-// certificate, and a file that only looks like PEM, in a folder of their own.
+// certificate, the key under a passphrase, and a file that only looks like
+// PEM, in a folder of their own.
 struct TlsFiles {
-    std::string folder, cert, key, otherKey, garbage;
+    std::string folder, cert, key, otherKey, lockedKey, garbage;
     bool made = false;
 
     TlsFiles() {
@@ -26,11 +27,13 @@ struct TlsFiles {
         cert = folder + "/cert.pem";
         key = folder + "/key.pem";
         otherKey = folder + "/other-key.pem";
+        lockedKey = folder + "/locked-key.pem";
         garbage = folder + "/garbage.pem";
         const std::string request = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
                                     "-days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 ";
         made = std::system((request + "-keyout " + key + " -out " + cert + " 2>/dev/null").c_str()) == 0 &&
-               std::system((request + "-keyout " + otherKey + " -out " + folder + "/other.pem 2>/dev/null").c_str()) == 0;
+               std::system((request + "-keyout " + otherKey + " -out " + folder + "/other.pem 2>/dev/null").c_str()) == 0 &&
+               std::system(("openssl pkey -aes256 -passout pass:secret -in " + key + " -out " + lockedKey).c_str()) == 0;
         std::ofstream(garbage) << "-----BEGIN CERTIFICATE-----\nthis is no certificate\n-----END CERTIFICATE-----\n";
     }
     ~TlsFiles() {
@@ -88,6 +91,7 @@ TEST_F(LlrpTls, UnusableFilesStopTheServerBeforeItListens) {
         {"--cert " + files_.garbage + " --key " + files_.key, "holds no usable PEM certificate"},
         {"--cert " + files_.cert + " --key " + files_.otherKey, "does not match the certificate"},
         {"--cert " + files_.cert + " --key " + files_.garbage, "holds no usable PEM private key"},
+        {"--cert " + files_.cert + " --key " + files_.lockedKey, "needs a passphrase"},
         {"--cert " + files_.cert + " --key " + files_.folder + "/none.pem", "cannot read the key"},
         {"--cert " + files_.cert, "--key"},
     };
