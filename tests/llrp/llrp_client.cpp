@@ -57,24 +57,30 @@ ServerProcess::ServerProcess(const std::vector<std::string> &extra, const std::v
     char c;
     pollfd p{out[0], POLLIN, 0};
     while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1) line += c;
-    ::close(out[0]);
+    output_ = out[0];  // open until it ends: its summary line must not meet a closed pipe
     std::smatch match;
     if (std::regex_search(line, match, std::regex(":([0-9]+) "))) port_ = std::stoi(match[1]);
 }
 
-ServerProcess::~ServerProcess() {
-    if (pid_ <= 0) {
-        if (!journal_.empty()) std::filesystem::remove_all(journal_);
-        return;
-    }
+int ServerProcess::stop() {
+    if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
     int status = 0;
-    for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(20000);
-    if (waitpid(pid_, &status, WNOHANG) == 0) {
+    pid_t ended = 0;
+    for (int i = 0; i < 250 && (ended = waitpid(pid_, &status, WNOHANG)) == 0; ++i) usleep(20000);
+    if (ended == 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, &status, 0);
     }
-    std::filesystem::remove_all(journal_);
+    pid_ = -1;
+    ::close(output_);
+    output_ = -1;
+    return ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ServerProcess::~ServerProcess() {
+    stop();
+    if (!journal_.empty()) std::filesystem::remove_all(journal_);
 }
 
 Client::~Client() { close(); }

@@ -25,12 +25,17 @@ public:
     // `extra`: more arguments after "llrp"; `global`: before it (--virtual-clock).
     explicit ServerProcess(const std::vector<std::string> &extra = {}, const std::vector<std::string> &global = {});
     ~ServerProcess();
+    // Stops the server (SIGTERM, then SIGKILL after 5 s) and returns its exit
+    // code: 0 when it ended cleanly, -1 when it had to be killed or died of a
+    // signal. Once only; the destructor calls it if nobody did.
+    int stop();
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
     bool running() const { return port_ > 0; }
 
 private:
     pid_t pid_ = -1;
+    int output_ = -1;  // the read end of its stdout
     int port_ = 0;
     std::string journal_;
 };
