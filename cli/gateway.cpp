@@ -29,19 +29,7 @@ struct GatewayArgs {
     HttpArgs http;  // --http ADDR: the web console beside MQTT
     http::HttpOptions httpOptions;
     double drainSeconds = 10;
-    double seconds = 0;
-    unsigned long long rounds = 0;
-    std::vector<std::string> readers;
-    int q = 4;
-    int session = 0;
-    MaskArg mask;
-    bool buffer = false;
-    bool fast = false;
-    unsigned pauseMs = 100;
-    unsigned dedupMs = 0;
-    bool presence = false;
-    unsigned departMs = 3000;
-    unsigned retryMs = 1000;
+    ReadingArgs reading;
     std::string homeAssistant;  // the discovery prefix; empty: off
     std::string tagsFile;
     mqtt::MqttOptions mqtt;
@@ -70,8 +58,6 @@ void settle(GatewayArgs &args, bool quiet) {
             args.password = fromEnvironment;
     if (!args.password.empty() && args.username.empty())
         throw CLI::ValidationError("--password needs --username");
-    if (args.buffer && args.fast) throw CLI::ValidationError("--buffer and --fast exclude each other");
-    args.mask.check();
 
     m.broker.username = args.username;
     m.broker.password = args.password;
@@ -84,7 +70,7 @@ void settle(GatewayArgs &args, bool quiet) {
     if (!args.tagsFile.empty()) {
         if (!m.homeAssistant) throw CLI::ValidationError("--tags names tags for --homeassistant");
         if (!mqtt::loadTagNames(args.tagsFile, m.tagNames, error)) throw CLI::ValidationError(error);
-        args.presence = true;  // the tags' presence is what Home Assistant shows
+        args.reading.presence = true;  // the tags' presence is what Home Assistant shows
     }
     if (mqtt::checkOptions(m, error) == service::kExitUsage) throw CLI::ValidationError(error);
     if (!mqtt::checkTlsFiles(m.broker, error)) args.tlsError = error;
@@ -92,29 +78,12 @@ void settle(GatewayArgs &args, bool quiet) {
     service::EngineOptions &e = args.engine;
     args.journal.apply(e.journal);
     if (!args.http.address.empty()) args.http.apply(args.httpOptions, quiet);
-    e.readers = args.readers;
+    args.reading.apply(e);
     e.quiet = quiet;
     if (args.queue > 0 && !quiet)
         std::fprintf(stderr, "gateway: --queue is no longer needed: every event waits in the "
                              "journal (--journal, --journal-mb)\n");
 
-    TessaroReadingOptions &r = e.reading;
-    TessaroReadingDefaults(&r);
-    r.mode = args.buffer ? TESSARO_READING_BUFFERED
-             : args.fast ? TESSARO_READING_FAST
-                         : TESSARO_READING_INVENTORY;
-    r.qValue = args.q;
-    r.session = args.session;
-    r.maskFlag = args.mask.block.flag;
-    r.maskMem = args.mask.block.bank;
-    r.maskLength = args.mask.block.bits;
-    std::copy(std::begin(args.mask.block.address), std::end(args.mask.block.address), r.maskAddress);
-    std::copy(std::begin(args.mask.block.data), std::end(args.mask.block.data), r.maskData);
-    r.pauseMs = args.pauseMs;
-    r.dedupWindowMs = args.dedupMs;
-    r.presence = args.presence ? 1 : 0;
-    r.departAfterMs = args.departMs;
-    r.retryIntervalMs = args.retryMs;
 }
 
 int runGateway(GatewayArgs &args, Session &session) {
@@ -129,8 +98,8 @@ int runGateway(GatewayArgs &args, Session &session) {
         sinks.push_back(console.get());
     }
     service::RunLimits limits;
-    limits.seconds = args.seconds;
-    limits.rounds = args.rounds;
+    limits.seconds = args.reading.seconds;
+    limits.rounds = args.reading.rounds;
     limits.drainMs = static_cast<unsigned>(args.drainSeconds * 1000);
     return service::runService(engine, sinks, limits, session.options().json);
 }
@@ -170,18 +139,12 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
         ->check(CLI::ExistingFile);
     command->add_option("--cert", args->certFile, "client certificate (PEM)")->check(CLI::ExistingFile);
     command->add_option("--key", args->keyFile, "client certificate's key (PEM)")->check(CLI::ExistingFile);
-    command->add_option("--reader", args->readers, "read only this reader (serial number, 8 hex "
-                                                   "digits); may be repeated");
     addJournalOptions(*command, args->journal);
     command->add_option("--http", args->http.address,
                         "also serve the web console on [HOST:]PORT (docs/api-http.md)");
     addHttpOptions(*command, args->http, "http-");
     command->add_option("--queue", args->queue, "no longer used: every event waits in the journal")
         ->group("");
-    command->add_option("--seconds", args->seconds, "stop after this many seconds (default: at Ctrl-C)")
-        ->check(CLI::PositiveNumber);
-    command->add_option("--rounds", args->rounds, "stop once every reader ran this many rounds")
-        ->check(CLI::Range(1ULL, 1000000000ULL));
     command->add_option("--drain", args->drainSeconds,
                         "at the end, seconds left to send what waits (the rest stays in the journal)")
         ->check(CLI::Range(0.0, 3600.0))
@@ -195,27 +158,7 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
     command->add_option("--tags", args->tagsFile,
                         "file of 'EPC name' lines: with --homeassistant, a presence sensor per tag")
         ->type_name("FILE");
-    command->add_option("--q", args->q, "Q of the inventory")->check(CLI::Range(0, 15))->capture_default_str();
-    command->add_option("--session", args->session, "session of the inventory")
-        ->check(CLI::Range(0, 3))
-        ->capture_default_str();
-    addMaskOptions(*command, args->mask);
-    command->add_flag("--buffer", args->buffer, "inventory into the reader's buffer, then read it out");
-    command->add_flag("--fast", args->fast, "the fast EPC inventory");
-    command->add_option("--pause", args->pauseMs, "milliseconds between rounds")
-        ->check(CLI::Range(0, 3600000))
-        ->capture_default_str();
-    command->add_option("--dedup", args->dedupMs,
-                        "publish an EPC at most once in this many milliseconds (0: every read)")
-        ->check(CLI::Range(0, 3600000))
-        ->capture_default_str();
-    command->add_flag("--presence", args->presence, "publish arrived and departed events too");
-    command->add_option("--depart", args->departMs, "milliseconds unseen before a tag departs")
-        ->check(CLI::Range(1, 3600000))
-        ->capture_default_str();
-    command->add_option("--retry", args->retryMs, "milliseconds between looks for a lost reader")
-        ->check(CLI::Range(10, 3600000))
-        ->capture_default_str();
+    addReadingOptions(*command, args->reading, true);
     command->callback([&cli, args, command] {
         if (command->count("--homeassistant") && args->homeAssistant.empty())
             args->homeAssistant = "homeassistant";

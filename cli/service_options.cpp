@@ -1,6 +1,8 @@
 #include "service_options.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace tessaro::cli {
 
@@ -12,6 +14,61 @@ std::string defaultJournal() {
     if (const char *home = std::getenv("HOME"); home && *home)
         return std::string(home) + "/.local/state/tessaro/journal";
     return "tessaro-journal";
+}
+
+void ReadingArgs::apply(service::EngineOptions &options) {
+    if (buffer && fast) throw CLI::ValidationError("--buffer and --fast exclude each other");
+    mask.check();
+    options.readers = readers;
+    TessaroReadingOptions &r = options.reading;
+    TessaroReadingDefaults(&r);
+    r.mode = buffer ? TESSARO_READING_BUFFERED : fast ? TESSARO_READING_FAST : TESSARO_READING_INVENTORY;
+    r.qValue = q;
+    r.session = session;
+    r.maskFlag = mask.block.flag;
+    r.maskMem = mask.block.bank;
+    r.maskLength = mask.block.bits;
+    std::copy(std::begin(mask.block.address), std::end(mask.block.address), r.maskAddress);
+    std::copy(std::begin(mask.block.data), std::end(mask.block.data), r.maskData);
+    r.pauseMs = pauseMs;
+    r.dedupWindowMs = dedupMs;
+    r.presence = presence ? 1 : 0;
+    r.departAfterMs = departMs;
+    r.retryIntervalMs = retryMs;
+}
+
+void addReadingOptions(CLI::App &command, ReadingArgs &args, bool everything) {
+    command.add_option("--reader", args.readers, "read only this reader (serial number, 8 hex "
+                                                 "digits); may be repeated");
+    command.add_option("--seconds", args.seconds, "stop after this many seconds (default: at Ctrl-C)")
+        ->check(CLI::PositiveNumber);
+    command.add_option("--rounds", args.rounds, "stop once every reader ran this many rounds")
+        ->check(CLI::Range(1ULL, 1000000000ULL));
+    command.add_option("--q", args.q, "Q of the inventory")->check(CLI::Range(0, 15))->capture_default_str();
+    command.add_option("--session", args.session, "session of the inventory")
+        ->check(CLI::Range(0, 3))
+        ->capture_default_str();
+    if (everything) {
+        addMaskOptions(command, args.mask);
+        command.add_flag("--buffer", args.buffer, "inventory into the reader's buffer, then read it out");
+        command.add_flag("--fast", args.fast, "the fast EPC inventory");
+    }
+    command.add_option("--pause", args.pauseMs, "milliseconds between rounds")
+        ->check(CLI::Range(0, 3600000))
+        ->capture_default_str();
+    if (everything) {
+        command.add_option("--dedup", args.dedupMs,
+                           "publish an EPC at most once in this many milliseconds (0: every read)")
+            ->check(CLI::Range(0, 3600000))
+            ->capture_default_str();
+        command.add_flag("--presence", args.presence, "publish arrived and departed events too");
+    }
+    command.add_option("--depart", args.departMs, "milliseconds unseen before a tag departs")
+        ->check(CLI::Range(1, 3600000))
+        ->capture_default_str();
+    command.add_option("--retry", args.retryMs, "milliseconds between looks for a lost reader")
+        ->check(CLI::Range(10, 3600000))
+        ->capture_default_str();
 }
 
 void JournalArgs::apply(journal::JournalOptions &options) const {

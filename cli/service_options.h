@@ -1,5 +1,6 @@
-// Options the long-running commands (gateway, serve) share: the journal's
-// folder, size and fsync, and the web console's address, token and TLS.
+// Options the long-running commands (gateway, serve) share: which readers and
+// how long, the rounds each reading runs, the journal's folder, size and
+// fsync, and the web console's address, token and TLS.
 #pragma once
 
 #include <string>
@@ -8,9 +9,32 @@
 #include <CLI/CLI.hpp>
 
 #include "engine.h"
+#include "gen2_options.h"
 #include "http_sink.h"
 
 namespace tessaro::cli {
+
+struct ReadingArgs {
+    std::vector<std::string> readers;
+    double seconds = 0;
+    unsigned long long rounds = 0;
+    int q = 4;
+    int session = 0;
+    MaskArg mask;
+    bool buffer = false, fast = false;
+    unsigned pauseMs = 100;
+    unsigned dedupMs = 0;
+    bool presence = false;
+    unsigned departMs = 3000;
+    unsigned retryMs = 1000;
+
+    // Into the engine's options; throws CLI::ValidationError.
+    void apply(service::EngineOptions &options);
+};
+
+// --reader, --seconds, --rounds, --q, --session, --pause, --depart, --retry;
+// with `everything` also --mask, --buffer, --fast, --dedup and --presence.
+void addReadingOptions(CLI::App &command, ReadingArgs &args, bool everything);
 
 struct JournalArgs {
     std::string folder;

@@ -68,7 +68,7 @@ struct Recorder {
     int freeFromCallback = -1;
     bool stopped = false;
 
-    static void onTag(const TessaroTagRead *read, void *self) {
+    static void TESSARO_CALL onTag(const TessaroTagRead *read, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         if (r.stopped) ++r.readsAfterStop;
@@ -80,14 +80,14 @@ struct Recorder {
             r.stopped = true;
         }
     }
-    static void onStatus(const TessaroReadingStatus *status, void *self) {
+    static void TESSARO_CALL onStatus(const TessaroReadingStatus *status, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         r.statuses.push_back(status->event);
         r.codes.push_back(status->code);
         r.texts.push_back(status->text);
     }
-    static void onPresence(const TessaroPresenceEvent *event, void *self) {
+    static void TESSARO_CALL onPresence(const TessaroPresenceEvent *event, void *self) {
         auto &r = *static_cast<Recorder *>(self);
         const std::lock_guard<std::mutex> guard(r.mutex);
         r.presence.push_back({event->event, hexOf(event->epc, event->epcLength), event->reads,
@@ -115,7 +115,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         char error[200] = "";
-        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 23)
+        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 26)
             << error;
         TessaroReadingDefaults(&options);
         options.onTag = Recorder::onTag;
@@ -182,7 +182,7 @@ TEST_F(Reading, UnpluggedReaderIsLostThenBackAndReadingGoesOn) {
 
     ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 1), 0);
     ASSERT_TRUE(eventually([&] {
-        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + 21; });
+        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + 24; });
     }));
     ASSERT_EQ(TessaroReadingStop(recorder.reading), 0);
     EXPECT_EQ(recorder.statuses, (std::vector<int>{TESSARO_READING_LOST, TESSARO_READING_BACK}));

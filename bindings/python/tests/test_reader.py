@@ -57,7 +57,7 @@ def test_empty_field_gives_no_tags(sim, reader):
 @pytest.mark.parametrize("rounds, seconds, expected_rounds", [(3, None, 3), (5, 0, 0), (None, 0, 0)])
 def test_watch_stops_on_its_bound(reader, rounds, seconds, expected_rounds):
     tags = list(reader.watch(rounds=rounds, seconds=seconds, antenna=1))
-    assert len(tags) == 6 * expected_rounds
+    assert len(tags) == 9 * expected_rounds  # antenna 1 holds nine tags
 
 
 def test_watch_runs_until_the_caller_stops(reader):
