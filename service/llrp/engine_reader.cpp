@@ -212,11 +212,11 @@ int EngineReader::readToEnd(const TagCommand &c, std::vector<std::uint16_t> &wor
     bool bounded = false;
     const std::pair<std::vector<std::uint8_t>, int> key{c.epc, c.bank};
     const auto known = bankEnds_.find(key);
-    unsigned hint = known != bankEnds_.end() && known->second >= lo && known->second < hi ? known->second : 0;
-    bool checkHint = known != bankEnds_.end() && hint == known->second;
+    bool checkHint = known != bankEnds_.end() && known->second >= lo && known->second < hi;
+    const unsigned hint = checkHint ? known->second : 0;
     int rc = 0;
     while (lo < hi) {
-        unsigned count;
+        unsigned count;  // at most one command's words: a read fails or succeeds whole
         if (checkHint && lo < hint) count = std::min(kReadWordsPerCommand, hint - lo);
         else if (checkHint) count = 1, checkHint = false;  // one word past the last end
         else if (!bounded) count = std::min(kReadWordsPerCommand, hi - lo);

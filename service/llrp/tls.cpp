@@ -48,6 +48,7 @@ std::unique_ptr<TlsContext> TlsContext::load(const std::string &certFile, const 
     }
     std::unique_ptr<TlsContext> context(new TlsContext(raw));
     SSL_CTX_set_min_proto_version(raw, TLS1_2_VERSION);
+    SSL_CTX_set_options(raw, SSL_OP_NO_RENEGOTIATION);  // a client cannot make the server redo handshakes
     SSL_CTX_set_default_passwd_cb(raw, noPassphrase);
     if (SSL_CTX_use_certificate_chain_file(raw, certFile.c_str()) != 1) {
         error = "the certificate " + certFile + " holds no usable PEM certificate (" + sslReason() + ")";
