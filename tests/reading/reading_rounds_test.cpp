@@ -121,7 +121,8 @@ protected:
     }
 
     // The inventory rounds' fates in order ('.' pass, 'F' refused, 'E' and
-    // 'e' two error statuses, 'D' a damaged list); every later round passes.
+    // 'e' two error statuses, 'O' the scan time overran, 'N' no tag, 'D' a
+    // damaged list); every later round passes.
     void scriptRounds(const std::string &rounds, int command = kInventory) {
         link->script = [rounds, command](int code, int nth) {
             Fate fate;
@@ -130,6 +131,8 @@ protected:
             case 'F': fate.kind = Fate::Refuse; break;
             case 'E': fate = {Fate::Status, 0xFE}; break;
             case 'e': fate = {Fate::Status, 0xFF}; break;
+            case 'O': fate = {Fate::Status, 0x02}; break;
+            case 'N': fate = {Fate::Status, 0xFB}; break;
             case 'D': fate.kind = Fate::DamageList; break;
             }
             return fate;
@@ -144,6 +147,25 @@ protected:
                 if (s.event == event) return true;
             return false;
         });
+    }
+
+    // Virtual milliseconds from one round's reads to the next one's: a
+    // reading with the options so far runs five rounds to tell (every round
+    // the same length).
+    unsigned long long roundPeriod() {
+        start();
+        EXPECT_TRUE(roundsReach(5));
+        EXPECT_EQ(TessaroReadingFree(recorder.reading), 0);
+        recorder.reading = nullptr;
+        std::vector<unsigned long long> at;
+        for (const Read &read : recorder.reads)
+            if (read.epc == recorder.reads.front().epc) at.push_back(read.at);
+        recorder.reads.clear();
+        recorder.statusEvents.clear();
+        EXPECT_GE(at.size(), 4u);
+        if (at.size() < 4) return 0;
+        EXPECT_EQ(at[3] - at[2], at[2] - at[1]) << "rounds of the same length";
+        return at[2] - at[1];
     }
 
     std::unique_ptr<ScriptedLink> link;
@@ -189,11 +211,12 @@ TEST_P(LostThreshold, TheNthFailedRoundInARowLosesTheReader) {
 INSTANTIATE_TEST_SUITE_P(, LostThreshold, ::testing::Values(0u, 1u, 2u, 3u));
 
 // A round that ends with a reader status is reported once per change of
-// that status, and its end with code 0.
+// that status, and its end with code 0. An overrun scan time and an empty
+// field are results, not errors.
 TEST_F(ScriptedReading, AnErrorIsReportedWhenItChangesAndCodeZeroWhenItClears) {
-    scriptRounds(".EEe..");
+    scriptRounds(".EEeONN.");
     start();
-    ASSERT_TRUE(roundsReach(7));
+    ASSERT_TRUE(roundsReach(9));
     stop();
     const auto events = statusEvents();
     ASSERT_EQ(events.size(), 3u);
@@ -207,6 +230,23 @@ TEST_F(ScriptedReading, AnErrorIsReportedWhenItChangesAndCodeZeroWhenItClears) {
     }
     EXPECT_EQ(recorder.texts[2], TessaroReturnCodeText(0));
     EXPECT_EQ(stats().lost, 0u);
+}
+
+// The reader coming back clears the slate: an error that is still there is
+// reported again.
+TEST_F(ScriptedReading, AnErrorThatOutlastsALostReaderIsReportedAgain) {
+    scriptRounds(".EFFE.");
+    options.retryIntervalMs = 200;
+    start();
+    ASSERT_TRUE(roundsReach(7));
+    stop();
+    std::vector<std::pair<int, int>> events;
+    for (const Status &s : statusEvents()) events.emplace_back(s.event, s.code);
+    EXPECT_EQ(events, (std::vector<std::pair<int, int>>{{TESSARO_READING_ERROR, 0xFE},
+                                                        {TESSARO_READING_LOST, ERR_COMM},
+                                                        {TESSARO_READING_BACK, 0},
+                                                        {TESSARO_READING_ERROR, 0xFE},
+                                                        {TESSARO_READING_ERROR, 0}}));
 }
 
 TEST_F(ScriptedReading, DamagedListsAreCountedAndTheRecordsBeforeTheDamageKept) {
@@ -255,6 +295,29 @@ INSTANTIATE_TEST_SUITE_P(, BufferedFailures,
                                                                       : std::string("ClearBuffer");
                          });
 
+// A read-out that fails leaves the tags in the reader's buffer: the next
+// round hands over a tag read in the failed round, even one that has left.
+TEST_F(ScriptedReading, AFailedReadOutLeavesTheTagsInTheReadersBuffer) {
+    link->script = [this](int code, int nth) {
+        Fate fate;
+        if (code == kReadBuffer && nth == 2) {
+            TessaroSimPlaceTag(sim, reader, 1, 0, -45);
+            fate.kind = Fate::Refuse;
+        }
+        return fate;
+    };
+    options.mode = TESSARO_READING_BUFFERED;
+    start();
+    ASSERT_TRUE(roundsReach(5));
+    stop();
+    std::map<unsigned long long, std::set<std::string>> byRound;
+    for (const Read &read : recorder.reads) byRound[read.round].insert(read.epc);
+    EXPECT_EQ(byRound[1], (std::set<std::string>{kFirst, kSecond}));
+    EXPECT_EQ(byRound.count(2), 0u);
+    EXPECT_EQ(byRound[3], (std::set<std::string>{kFirst, kSecond}));
+    EXPECT_EQ(byRound[4], std::set<std::string>{kFirst});
+}
+
 // The reads of `epc`, in order.
 std::vector<Read> readsOf(const std::vector<Read> &reads, const std::string &epc) {
     std::vector<Read> out;
@@ -267,17 +330,8 @@ std::vector<Read> readsOf(const std::vector<Read> &reads, const std::string &epc
 // 4, 7, ...: not in between (too little de-duplication) and not later (too
 // much), each tag on its own.
 TEST_F(ScriptedReading, DeduplicationReportsATagOncePerWindowExactly) {
-    start();
-    ASSERT_TRUE(roundsReach(5));
-    stop();
-    const auto plain = readsOf(recorder.reads, kFirst);
-    ASSERT_GE(plain.size(), 4u);
-    const unsigned long long period = plain[2].at - plain[1].at;
-    ASSERT_EQ(plain[3].at - plain[2].at, period) << "rounds of the same length";
-    EXPECT_EQ(TessaroReadingFree(recorder.reading), 0);
-    recorder.reading = nullptr;
-    recorder.reads.clear();
-
+    const unsigned long long period = roundPeriod();
+    ASSERT_GT(period, 0u);
     options.dedupWindowMs = static_cast<unsigned>(3 * period);
     start();
     ASSERT_TRUE(roundsReach(12));
@@ -291,6 +345,41 @@ TEST_F(ScriptedReading, DeduplicationReportsATagOncePerWindowExactly) {
     }
     EXPECT_EQ(stats().reported, recorder.reads.size());
     EXPECT_GT(stats().reads, stats().reported);
+}
+
+}  // namespace
+}  // namespace tessaro::simtest
+
+namespace tessaro::simtest {
+namespace {
+
+// A tag that leaves departs exactly departAfterMs after its last read: with
+// three rounds' time, in the third round without it; its departure tells its
+// reads and the strongest of them.
+TEST_F(ScriptedReading, ATagDepartsExactlyDepartAfterMsAfterItsLastRead) {
+    const unsigned long long period = roundPeriod();
+    ASSERT_GT(period, 0u);
+    options.presence = 1;
+    options.departAfterMs = static_cast<unsigned>(3 * period);
+    // Its second read is its strongest; then it leaves.
+    recorder.afterRead = [&](const Read &read) {
+        if (read.epc != kSecond) return;
+        if (read.round == 1) TessaroSimPlaceTag(sim, reader, 1, 1, -30);
+        if (read.round == 2) TessaroSimPlaceTag(sim, reader, 1, 0, -30);
+    };
+    start();
+    ASSERT_TRUE(roundsReach(8));
+    stop();
+    const auto seen = readsOf(recorder.reads, kSecond);
+    ASSERT_EQ(seen.size(), 2u);
+    std::vector<Presence> departures;
+    for (const Presence &p : recorder.presence)
+        if (p.event == TESSARO_PRESENCE_DEPARTED) departures.push_back(p);
+    ASSERT_EQ(departures.size(), 1u);
+    EXPECT_EQ(departures[0].epc, kSecond);
+    EXPECT_EQ(departures[0].at, seen.back().at + 3 * period);
+    EXPECT_EQ(departures[0].reads, 2);
+    EXPECT_EQ(departures[0].peakRssi, -30);
 }
 
 }  // namespace
