@@ -49,6 +49,7 @@ Transcript::Transcript(const std::string &path) {
     EXPECT_TRUE(file.good()) << path;
     std::string line;
     while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written in text mode on Windows
         if (line.empty() || line[0] == '#') {
             comments.push_back(line);
             continue;

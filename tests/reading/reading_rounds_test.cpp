@@ -123,10 +123,10 @@ protected:
     // The inventory rounds' fates in order ('.' pass, 'F' refused, 'E' and
     // 'e' two error statuses, 'O' the scan time overran, 'N' no tag, 'D' a
     // damaged list); every later round passes.
-    void scriptRounds(const std::string &rounds, int command = kInventory) {
-        link->script = [rounds, command](int code, int nth) {
+    void scriptRounds(const std::string &rounds) {
+        link->script = [rounds](int code, int nth) {
             Fate fate;
-            if (code != command || nth > static_cast<int>(rounds.size())) return fate;
+            if (code != kInventory || nth > static_cast<int>(rounds.size())) return fate;
             switch (rounds[nth - 1]) {
             case 'F': fate.kind = Fate::Refuse; break;
             case 'E': fate = {Fate::Status, 0xFE}; break;
@@ -346,12 +346,6 @@ TEST_F(ScriptedReading, DeduplicationReportsATagOncePerWindowExactly) {
     EXPECT_EQ(stats().reported, recorder.reads.size());
     EXPECT_GT(stats().reads, stats().reported);
 }
-
-}  // namespace
-}  // namespace tessaro::simtest
-
-namespace tessaro::simtest {
-namespace {
 
 // A tag that leaves departs exactly departAfterMs after its last read: with
 // three rounds' time, in the third round without it; its departure tells its
