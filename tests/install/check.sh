@@ -55,6 +55,13 @@ with_pkg_config() {
         sed "s#app\.c#-DTESSARO_FOUND_VERSION='\"$version\"' $consumer/consumer.c#" > "$2/build.sh"
     (cd "$2" && PKG_CONFIG_PATH=$pcdir sh -ex build.sh)
     (cd "$2" && LD_LIBRARY_PATH=$libdir ./app)
+    # An application without the simulator needs tessaro.pc alone.
+    printf '%s\n' '#include <Tessaro.h>' \
+        'int main(void) { unsigned char v[3] = {0, 0, 0}; GetSDKVersion(v);' \
+        '    return v[0] == TESSARO_VERSION_MAJOR && v[1] == TESSARO_VERSION_MINOR ? 0 : 1; }' \
+        > "$2/plain.c"
+    (cd "$2" && cc plain.c $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs tessaro) -o plain &&
+        LD_LIBRARY_PATH=$libdir ./plain) || fail "a program built with pkg-config tessaro alone fails"
 }
 
 fail() {
