@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows mutate
+.PHONY: all deps build demo test bench llrp-bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows mutate
 
 all: build
 
@@ -38,6 +38,12 @@ bench:
 	@scripts/install-deps libbenchmark-dev
 	@$(MAKE) --no-print-directory build
 	$(BUILD)/bin/tessaro_bench $(BENCH_ARGS)
+	@[ ! -x $(BUILD)/bin/tessaro_journal_bench ] || (cd $(BUILD) && bin/tessaro_journal_bench)
+
+# The LLRP server's latency and reports per second (docs/performance.md).
+LLRP_BENCH_SECONDS ?= 10
+llrp-bench: build
+	$(BUILD)/bin/llrp_bench $(LLRP_BENCH_SECONDS)
 
 # The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
 # and checked by lintian.
@@ -67,7 +73,7 @@ tsan:
 # no memory error, no leak.
 memcheck: build
 	@scripts/install-deps valgrind
-	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests; do \
+	@for t in unit_tests sim_tests fault_tests reading_tests gateway_unit_tests llrp_tests; do \
 	    echo "memcheck: $$t"; \
 	    valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 	        --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect -q \

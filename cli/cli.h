@@ -38,6 +38,7 @@ struct GlobalOptions {
     std::string replayFile;    // set by `tessaro replay FILE -- ...`
     bool quiet = false;
     bool virtualClock = false; // hidden: the simulator on virtual time, for tests
+    int simReaders = 1;        // --sim-readers: simulated readers (one per port)
     std::string commandLine;   // as typed, for the transcript's header
     int pauseMs = -1;          // --pause: the report pause; -1 leaves the library's 50 ms
 };

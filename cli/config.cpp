@@ -233,13 +233,13 @@ const std::vector<Setting> &settings() {
 
 int runGet(Session &session) {
     ReaderInformation info;
-    const int rc = info.read(session);
+    const int rc = info.read(session.address(), session.port());
     if (rc != 0) return session.fail("reading the reader's information", rc);
     Fields fields;
     fields.add("address", "Address", "0x" + hex(session.address(), 1), *session.address());
     addMainSettings(fields, info);
-    addOtherSettings(session, fields, true);
-    fields.print(session.out());
+    addOtherSettings(session.address(), session.port(), fields, true);
+    session.out().print(fields);
     return kExitOk;
 }
 

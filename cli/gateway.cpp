@@ -10,8 +10,10 @@
 #include "cli.h"
 #include "engine.h"
 #include "gen2_options.h"
+#include "http_sink.h"
 #include "mqtt_sink.h"
 #include "run.h"
+#include "service_options.h"
 #include "session.h"
 
 namespace tessaro::cli {
@@ -23,23 +25,11 @@ struct GatewayArgs {
     std::string username, password;
     std::string caFile, certFile, keyFile;
     unsigned long long queue = 0;  // no longer used: every event is journaled
-    std::string journal;
-    unsigned long long journalMegabytes = 100;
-    std::string fsync = "always";
+    JournalArgs journal;
+    HttpArgs http;  // --http ADDR: the web console beside MQTT
+    http::HttpOptions httpOptions;
     double drainSeconds = 10;
-    double seconds = 0;
-    unsigned long long rounds = 0;
-    std::vector<std::string> readers;
-    int q = 4;
-    int session = 0;
-    MaskArg mask;
-    bool buffer = false;
-    bool fast = false;
-    unsigned pauseMs = 100;
-    unsigned dedupMs = 0;
-    bool presence = false;
-    unsigned departMs = 3000;
-    unsigned retryMs = 1000;
+    ReadingArgs reading;
     std::string homeAssistant;  // the discovery prefix; empty: off
     std::string tagsFile;
     mqtt::MqttOptions mqtt;
@@ -51,18 +41,6 @@ std::string defaultClientId() {
     char host[64] = "";
     gethostname(host, sizeof host - 1);
     return std::string("tessaro-") + (host[0] ? host : "gateway");
-}
-
-// Where the journal lives when --journal does not say: the service's state
-// folder under systemd, else the user's state folder.
-std::string defaultJournal() {
-    if (const char *state = std::getenv("STATE_DIRECTORY"); state && *state)
-        return std::string(state) + "/journal";
-    if (const char *xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/tessaro/journal";
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.local/state/tessaro/journal";
-    return "tessaro-journal";
 }
 
 // Turns the parsed options into the service's settings; throws
@@ -80,8 +58,6 @@ void settle(GatewayArgs &args, bool quiet) {
             args.password = fromEnvironment;
     if (!args.password.empty() && args.username.empty())
         throw CLI::ValidationError("--password needs --username");
-    if (args.buffer && args.fast) throw CLI::ValidationError("--buffer and --fast exclude each other");
-    args.mask.check();
 
     m.broker.username = args.username;
     m.broker.password = args.password;
@@ -94,49 +70,38 @@ void settle(GatewayArgs &args, bool quiet) {
     if (!args.tagsFile.empty()) {
         if (!m.homeAssistant) throw CLI::ValidationError("--tags names tags for --homeassistant");
         if (!mqtt::loadTagNames(args.tagsFile, m.tagNames, error)) throw CLI::ValidationError(error);
-        args.presence = true;  // the tags' presence is what Home Assistant shows
+        args.reading.presence = true;  // the tags' presence is what Home Assistant shows
     }
     if (mqtt::checkOptions(m, error) == service::kExitUsage) throw CLI::ValidationError(error);
     if (!mqtt::checkTlsFiles(m.broker, error)) args.tlsError = error;
 
     service::EngineOptions &e = args.engine;
-    e.journal.folder = args.journal.empty() ? defaultJournal() : args.journal;
-    e.journal.maxBytes = args.journalMegabytes << 20;
-    journal::parseFsync(args.fsync, e.journal.fsync);
-    e.readers = args.readers;
+    args.journal.apply(e.journal);
+    if (!args.http.address.empty()) args.http.apply(args.httpOptions, quiet);
+    args.reading.apply(e);
     e.quiet = quiet;
     if (args.queue > 0 && !quiet)
         std::fprintf(stderr, "gateway: --queue is no longer needed: every event waits in the "
                              "journal (--journal, --journal-mb)\n");
 
-    TessaroReadingOptions &r = e.reading;
-    TessaroReadingDefaults(&r);
-    r.mode = args.buffer ? TESSARO_READING_BUFFERED
-             : args.fast ? TESSARO_READING_FAST
-                         : TESSARO_READING_INVENTORY;
-    r.qValue = args.q;
-    r.session = args.session;
-    r.maskFlag = args.mask.block.flag;
-    r.maskMem = args.mask.block.bank;
-    r.maskLength = args.mask.block.bits;
-    std::copy(std::begin(args.mask.block.address), std::end(args.mask.block.address), r.maskAddress);
-    std::copy(std::begin(args.mask.block.data), std::end(args.mask.block.data), r.maskData);
-    r.pauseMs = args.pauseMs;
-    r.dedupWindowMs = args.dedupMs;
-    r.presence = args.presence ? 1 : 0;
-    r.departAfterMs = args.departMs;
-    r.retryIntervalMs = args.retryMs;
 }
 
-int runGateway(GatewayArgs &args, bool json) {
+int runGateway(GatewayArgs &args, Session &session) {
     service::Engine engine;
     if (const int rc = engine.open(args.engine); rc != service::kExitOk) return rc;
     mqtt::MqttSink sink(args.mqtt);
+    std::vector<service::Sink *> sinks{&sink};
+    std::unique_ptr<http::HttpSink> console;
+    if (!args.http.address.empty()) {
+        console = std::make_unique<http::HttpSink>(args.httpOptions, session.recorder(),
+                                                   std::vector<http::Peer>{{"mqtt", &sink}});
+        sinks.push_back(console.get());
+    }
     service::RunLimits limits;
-    limits.seconds = args.seconds;
-    limits.rounds = args.rounds;
+    limits.seconds = args.reading.seconds;
+    limits.rounds = args.reading.rounds;
     limits.drainMs = static_cast<unsigned>(args.drainSeconds * 1000);
-    return service::runService(engine, {&sink}, limits, json);
+    return service::runService(engine, sinks, limits, session.options().json);
 }
 
 }  // namespace
@@ -174,29 +139,12 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
         ->check(CLI::ExistingFile);
     command->add_option("--cert", args->certFile, "client certificate (PEM)")->check(CLI::ExistingFile);
     command->add_option("--key", args->keyFile, "client certificate's key (PEM)")->check(CLI::ExistingFile);
-    command->add_option("--reader", args->readers, "read only this reader (serial number, 8 hex "
-                                                   "digits); may be repeated");
-    command->add_option("--journal,--spool", args->journal,
-                        "folder of the event journal (default ~/.local/state/tessaro/journal; "
-                        "$STATE_DIRECTORY/journal under systemd); one gateway per folder")
-        ->type_name("DIR");
-    command->add_option("--journal-mb,--spool-mb", args->journalMegabytes,
-                        "most megabytes the journal takes; when full, the oldest history goes, "
-                        "then the oldest undelivered events (counted in a dropped event)")
-        ->check(CLI::Range(1ULL, 1000000ULL))
-        ->capture_default_str();
-    command->add_option("--fsync", args->fsync,
-                        "when the journal reaches the disk: always (every commit), interval (within "
-                        "1 s) or never (the system's choice); a crash of the gateway loses nothing "
-                        "in any of them")
-        ->check(CLI::IsMember({"always", "interval", "never"}))
-        ->capture_default_str();
+    addJournalOptions(*command, args->journal);
+    command->add_option("--http", args->http.address,
+                        "also serve the web console on [HOST:]PORT (docs/api-http.md)");
+    addHttpOptions(*command, args->http, "http-");
     command->add_option("--queue", args->queue, "no longer used: every event waits in the journal")
         ->group("");
-    command->add_option("--seconds", args->seconds, "stop after this many seconds (default: at Ctrl-C)")
-        ->check(CLI::PositiveNumber);
-    command->add_option("--rounds", args->rounds, "stop once every reader ran this many rounds")
-        ->check(CLI::Range(1ULL, 1000000000ULL));
     command->add_option("--drain", args->drainSeconds,
                         "at the end, seconds left to send what waits (the rest stays in the journal)")
         ->check(CLI::Range(0.0, 3600.0))
@@ -210,27 +158,7 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
     command->add_option("--tags", args->tagsFile,
                         "file of 'EPC name' lines: with --homeassistant, a presence sensor per tag")
         ->type_name("FILE");
-    command->add_option("--q", args->q, "Q of the inventory")->check(CLI::Range(0, 15))->capture_default_str();
-    command->add_option("--session", args->session, "session of the inventory")
-        ->check(CLI::Range(0, 3))
-        ->capture_default_str();
-    addMaskOptions(*command, args->mask);
-    command->add_flag("--buffer", args->buffer, "inventory into the reader's buffer, then read it out");
-    command->add_flag("--fast", args->fast, "the fast EPC inventory");
-    command->add_option("--pause", args->pauseMs, "milliseconds between rounds")
-        ->check(CLI::Range(0, 3600000))
-        ->capture_default_str();
-    command->add_option("--dedup", args->dedupMs,
-                        "publish an EPC at most once in this many milliseconds (0: every read)")
-        ->check(CLI::Range(0, 3600000))
-        ->capture_default_str();
-    command->add_flag("--presence", args->presence, "publish arrived and departed events too");
-    command->add_option("--depart", args->departMs, "milliseconds unseen before a tag departs")
-        ->check(CLI::Range(1, 3600000))
-        ->capture_default_str();
-    command->add_option("--retry", args->retryMs, "milliseconds between looks for a lost reader")
-        ->check(CLI::Range(10, 3600000))
-        ->capture_default_str();
+    addReadingOptions(*command, args->reading, true);
     command->callback([&cli, args, command] {
         if (command->count("--homeassistant") && args->homeAssistant.empty())
             args->homeAssistant = "homeassistant";
@@ -245,7 +173,7 @@ void add_gateway_command(CLI::App &app, Cli &cli) {
             };
             return;
         }
-        cli.action = [args](Session &session) { return runGateway(*args, session.options().json); };
+        cli.action = [args](Session &session) { return runGateway(*args, session); };
     });
 }
 

@@ -73,7 +73,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
     // The reader's scan time sets how long the library waits for an
     // inventory's answer: read it first.
     ReaderInformation info;
-    int rc = info.read(session);
+    int rc = info.read(session.address(), session.port());
     if (rc != 0) return session.fail("reading the reader's information", rc);
     const int readerScanMs = info.scanTime * 100;
     if (args.scanTimeMs > 2 * readerScanMs + 5000) {
@@ -136,8 +136,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
             TessaroTagRecord record;
             int decoded;
             while ((decoded = TessaroNextTagRecord(list, totalLength, &offset, &record)) == 1) {
-                const TagEvent event = TagEvent::fromRecord(record, session.nowMs() - start,
-                                                            status.rounds);
+                const TagEvent event = tagEvent(record, session.nowMs() - start, status.rounds);
                 table.add(event);
                 ++status.reads;
                 printer->read(event);

@@ -42,6 +42,11 @@ CLI::Option *addGlobalOptions(CLI::App &app, GlobalOptions &options) {
                    "shorter is faster if the reader keeps up: tessaro tune measures it")
         ->check(CLI::Range(0u, TESSARO_REPORT_PAUSE_MAX_MS))
         ->type_name("MS");
+    app.add_option("--sim-readers", options.simReaders,
+                   "with --sim: this many simulated readers, each with the same tags (the "
+                   "long-running commands read them all)")
+        ->check(CLI::Range(1, 19))
+        ->type_name("N");
     app.add_flag("--virtual-clock", options.virtualClock,
                  "with --sim: run the simulator on virtual time (tests)")
         ->group("");
@@ -72,7 +77,7 @@ int run(int argc, const char *const *argv, const GlobalOptions *inherited) {
     const CLI::Option *sim = addGlobalOptions(app, cli.options);
     for (Registration add : kCommands) add(app, cli);
     app.footer("Exit codes: 0 ok, 1 reader or tag error, 2 usage, 3 no reader, 4 replay differs; "
-               "the gateway: 5 broker refused, 6 events dropped. docs/cli.md has examples.\n");
+               "the gateway: 5 broker refused, 6 events lost. docs/cli.md has examples.\n");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {

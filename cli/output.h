@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "fields.h"
 
 namespace tessaro::cli {
 
-using Json = nlohmann::ordered_json;
+// The tool's words for the reader (fields, hex, settings, banks) are shared
+// with the service: toolkit/.
+using namespace tessaro::toolkit;
 
 class Output {
 public:
@@ -26,33 +28,12 @@ public:
     void note(const std::string &line) const;
     // An error on stderr, always: "tessaro: <message>".
     void error(const std::string &message) const;
+    // Named results as aligned "label  text" lines, or as one JSON object.
+    void print(const Fields &fields) const;
 
 private:
     bool json_;
     bool quiet_;
 };
-
-// Named results of a command, printed as aligned "label  text" lines, or as
-// one JSON object of key: value.
-class Fields {
-public:
-    Fields &add(const std::string &key, const std::string &label, const std::string &text,
-                Json value);
-    void print(const Output &out) const;
-    Json object() const;
-
-private:
-    struct Field {
-        std::string key, label, text;
-        Json value;
-    };
-    std::vector<Field> fields_;
-};
-
-// Hex text of bytes, upper case, no separators.
-std::string hex(const unsigned char *bytes, int length);
-// Parses hex text (an even number of digits, blanks and ':' allowed between
-// bytes); false when it is not.
-bool parseHex(const std::string &text, std::vector<unsigned char> &bytes);
 
 }  // namespace tessaro::cli

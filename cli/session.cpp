@@ -29,8 +29,8 @@ Session::~Session() {
     if (record_) std::fclose(record_);
 }
 
-// Picks the transport (simulator or USB), wraps it in the recorder when asked,
-// and installs it.
+// Picks the transport (simulator or USB), wraps it in the recorder, and
+// installs it.
 int Session::installTransport() {
     if (!options_.replayFile.empty()) {
         char error[256] = "";
@@ -45,21 +45,26 @@ int Session::installTransport() {
     } else if (options_.sim) {
         sim_ = TessaroSimCreate(options_.virtualClock ? TESSARO_SIM_VIRTUAL_CLOCK
                                                       : TESSARO_SIM_REAL_CLOCK);
-        const int reader = sim_ ? TessaroSimAddReader(sim_) : -1;
         char error[256] = "";
-        const int tags =
-            reader < 0 ? -1
-            : options_.simFile.empty()
-                ? TessaroSimLoadPopulationText(sim_, reader, kShelfPopulation, error, sizeof error)
-                : TessaroSimLoadPopulation(sim_, reader, options_.simFile.c_str(), error,
-                                           sizeof error);
+        int tags = sim_ ? 0 : -1;
+        for (int n = 0; n < options_.simReaders && tags >= 0; ++n) {
+            const int reader = TessaroSimAddReader(sim_);
+            tags = reader < 0 ? -1
+                   : options_.simFile.empty()
+                       ? TessaroSimLoadPopulationText(sim_, reader, kShelfPopulation, error, sizeof error)
+                       : TessaroSimLoadPopulation(sim_, reader, options_.simFile.c_str(), error,
+                                                  sizeof error);
+        }
         if (tags < 0 || TessaroSimGetTransport(sim_, &transport_) != 0) {
             out_.error("cannot start the simulated reader: " +
                        std::string(error[0] ? error : "out of memory") +
                        (options_.simFile.empty() ? "" : " (" + options_.simFile + ")"));
             return kExitNoReader;
         }
-        out_.note("Simulated reader with " + std::to_string(tags) + " tags from " +
+        out_.note(std::string(options_.simReaders > 1 ? std::to_string(options_.simReaders) +
+                                                            " simulated readers, each"
+                                                      : "Simulated reader") +
+                  " with " + std::to_string(tags) + " tags from " +
                   (options_.simFile.empty() ? std::string("the sample shelf") : options_.simFile));
     } else {
         TessaroPlatformTransport(&transport_);
@@ -72,13 +77,11 @@ int Session::installTransport() {
             return kExitUsage;
         }
     }
-    if (options_.trace || record_) {
-        recorder_ = std::make_unique<Recorder>(transport_, options_.trace ? stderr : nullptr,
-                                               record_, options_.commandLine);
-        installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
-    } else {
-        installed_ = TessaroSetTransport(&transport_) == 0;
-    }
+    // Always through the recorder (a lock a report while it writes nothing):
+    // the long-running commands start and stop recordings while they run.
+    recorder_ = std::make_unique<toolkit::Recorder>(transport_, options_.trace ? stderr : nullptr,
+                                                    record_, options_.commandLine);
+    installed_ = TessaroSetTransport(&recorder_->transport()) == 0;
     return kExitOk;
 }
 

@@ -13,9 +13,11 @@
 struct TessaroSim;
 struct TessaroSimReplay;
 
-namespace tessaro::cli {
-
+namespace tessaro::toolkit {
 class Recorder;
+}
+
+namespace tessaro::cli {
 
 class Session {
 public:
@@ -33,6 +35,8 @@ public:
     int finish(int rc) const;
 
     int port() const { return port_; }
+    // The simulated bus with --sim, else null.
+    TessaroSim *sim() const { return sim_; }
     unsigned char *address() { return &address_; }
     const Output &out() const { return out_; }
     const GlobalOptions &options() const { return options_; }
@@ -41,6 +45,10 @@ public:
     unsigned nowMs() const;
     // Sleeps on that clock.
     void sleepMs(unsigned ms) const;
+
+    // The recorder every report crosses (--trace, --record, and recordings
+    // started later); null before open().
+    toolkit::Recorder *recorder() { return recorder_.get(); }
 
     // Prints the text of a return code that is not success and returns
     // kExitReaderError; `what` names the operation ("read", "inventory").
@@ -54,7 +62,7 @@ private:
     TessaroSim *sim_ = nullptr;
     TessaroSimReplay *replay_ = nullptr;
     std::FILE *record_ = nullptr;
-    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<toolkit::Recorder> recorder_;
     TessaroTransport transport_{};
     bool installed_ = false;
     int port_ = 0;

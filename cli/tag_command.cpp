@@ -29,7 +29,7 @@ void addMemoryOptions(CLI::App &command, MemoryRange &range, bool withCount,
 int tagResult(Session &session, const std::string &what, int rc, int errorCode,
               const Fields &fields) {
     if (rc != 0) return session.fail(what, rc, errorCode);
-    fields.print(session.out());
+    session.out().print(fields);
     return kExitOk;
 }
 

@@ -75,7 +75,7 @@ class LinesPrinter : public TagPrinter {
 public:
     LinesPrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {}
     void read(const TagEvent &event) override {
-        out_.text(padded(seconds(event.timeMs), 8) + padded(event.epc, 24) +
+        out_.text(padded(seconds(static_cast<unsigned>(event.monotonicMs)), 8) + padded(event.epc, 24) +
                   (withTid_ ? padded(event.tid, 24) : "") + "antenna " +
                   std::to_string(event.antenna) + "  " + std::to_string(event.rssi) + " dBm");
     }
@@ -91,7 +91,16 @@ private:
 class JsonPrinter : public TagPrinter {
 public:
     explicit JsonPrinter(const Output &out) : out_(out) {}
-    void read(const TagEvent &event) override { out_.record(event.json()); }
+    // The tool's own lines: the tag fields and the time since the run started.
+    void read(const TagEvent &event) override {
+        Json object{{"type", "tag"}, {"epc", event.epc}};
+        if (!event.tid.empty()) object["tid"] = event.tid;
+        object["antenna"] = event.antenna;
+        object["rssi"] = event.rssi;
+        object["timeMs"] = event.monotonicMs;
+        object["round"] = event.round;
+        out_.record(object);
+    }
     void finish(const TagTable &table, const RunStatus &status) override {
         out_.record(summaryJson(table, status));
     }
@@ -106,7 +115,7 @@ public:
         std::cout << "time_ms,round,epc," << (withTid_ ? "tid," : "") << "antenna,rssi\n";
     }
     void read(const TagEvent &e) override {
-        std::cout << e.timeMs << ',' << e.round << ',' << e.epc << ','
+        std::cout << e.monotonicMs << ',' << e.round << ',' << e.epc << ','
                   << (withTid_ ? e.tid + "," : "") << e.antenna << ',' << e.rssi << '\n';
     }
     void finish(const TagTable &, const RunStatus &) override { std::cout << std::flush; }
@@ -117,25 +126,11 @@ private:
 
 }  // namespace
 
-TagEvent TagEvent::fromRecord(const TessaroTagRecord &record, unsigned timeMs, int round) {
-    TagEvent event;
-    event.epc = hex(record.epc, record.epcLength);
-    event.tid = hex(record.tid, record.tidLength);
-    event.antenna = record.antenna;
-    event.rssi = record.rssi;
-    event.timeMs = timeMs;
-    event.round = round;
+TagEvent tagEvent(const TessaroTagRecord &record, unsigned timeMs, int round) {
+    TagEvent event = events::fromRecord(record);
+    event.monotonicMs = timeMs;
+    event.round = static_cast<unsigned long long>(round);
     return event;
-}
-
-Json TagEvent::json() const {
-    Json object{{"type", "tag"}, {"epc", epc}};
-    if (!tid.empty()) object["tid"] = tid;
-    object["antenna"] = antenna;
-    object["rssi"] = rssi;
-    object["timeMs"] = timeMs;
-    object["round"] = round;
-    return object;
 }
 
 void TagTable::add(const TagEvent &event) {
@@ -143,11 +138,12 @@ void TagTable::add(const TagEvent &event) {
         if (tag.epc == event.epc && tag.tid == event.tid) {
             tag.antenna = event.antenna;
             tag.rssi = event.rssi;
-            tag.lastMs = event.timeMs;
+            tag.lastMs = static_cast<unsigned>(event.monotonicMs);
             ++tag.reads;
             return;
         }
-    tags_.push_back({event.epc, event.tid, event.antenna, event.rssi, event.timeMs, event.timeMs, 1});
+    const auto at = static_cast<unsigned>(event.monotonicMs);
+    tags_.push_back({event.epc, event.tid, event.antenna, event.rssi, at, at, 1});
 }
 
 std::vector<std::string> tagTableLines(const TagTable &table, bool withTid, bool watch) {

@@ -9,22 +9,18 @@
 #include <vector>
 
 #include "TessaroRecords.h"
+#include "events/tag_event.h"
 #include "output.h"
 
 namespace tessaro::cli {
 
-// One read of one tag.
-struct TagEvent {
-    std::string epc;     // hex
-    std::string tid;     // hex; empty unless the inventory asked for the TID
-    int antenna = 0;     // 1 to 4
-    int rssi = 0;        // dBm
-    unsigned timeMs = 0; // since the run started
-    int round = 0;       // 1, 2, ...
+// One read of one tag: the service's event type (service/events/), of which
+// an inventory fills the tag fields, monotonicMs (since the run started) and
+// round.
+using TagEvent = events::TagEvent;
 
-    static TagEvent fromRecord(const TessaroTagRecord &record, unsigned timeMs, int round);
-    Json json() const;
-};
+// The event of a record of an inventory's EPC-ID list.
+TagEvent tagEvent(const TessaroTagRecord &record, unsigned timeMs, int round);
 
 // A tag as the whole run saw it.
 struct TagSighting {

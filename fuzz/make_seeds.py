@@ -167,13 +167,92 @@ def region_seeds():
         yield "default-%s" % tag, head(2, region) + records(frame(0x22, 0x00))
 
 
+def tlv(kind, body):
+    return struct.pack(">HH", kind, len(body) + 4) + body
+
+
+def llrp(kind, body, message_id=1):
+    return struct.pack(">HII", 1 << 10 | kind, len(body) + 10, message_id) + body
+
+
+def llrp_seeds():
+    """Client messages of an LLRP session; the first byte is the piece size
+    the stream is fed in."""
+    boundary = tlv(178, tlv(179, b"\x02" + tlv(180, struct.pack(">II", 0, 500)))
+                   + tlv(182, b"\x01" + struct.pack(">I", 1000)))
+    mask = tlv(331, b"\x00" + tlv(332, b"\x40" + struct.pack(">HH", 32, 16) + b"\x30\x34")
+               + tlv(334, b"\x00"))
+    inventory = tlv(330, b"\x00" + mask + tlv(336, b"\x40" + struct.pack(">HI", 32, 0)))
+    antenna = tlv(222, struct.pack(">H", 1) + tlv(224, struct.pack(">HHH", 1, 0, 81)) + inventory)
+    ai_spec = tlv(183, struct.pack(">HH", 1, 0)
+                  + tlv(184, b"\x03" + struct.pack(">I", 0)
+                        + tlv(185, b"\x00\x00" + struct.pack(">HHHI", 21, 0, 500, 2000)))
+                  + tlv(186, struct.pack(">HB", 1, 1) + antenna))
+    report = tlv(237, b"\x01" + struct.pack(">H", 1) + tlv(238, b"\xff\xc0"))
+    rospec = tlv(177, struct.pack(">IBB", 1, 0, 0) + boundary + ai_spec + report)
+    read = tlv(341, struct.pack(">HIBHH", 1, 0, 0x80, 0, 6))
+    tag_spec = tlv(338, tlv(339, b"\x20" + struct.pack(">HH", 0, 0) + struct.pack(">H", 0)))
+    access = tlv(207, struct.pack(">IHBBI", 1, 0, 1, 0, 0) + tlv(208, b"\x00\x00\x00")
+                 + tlv(209, tag_spec + read))
+    config = llrp(3, b"\x80" + tlv(220, b"\x01" + struct.pack(">I", 1000)), 2)
+    session = (llrp(46, b"") + llrp(47, b"\x02") + llrp(1, b"\x00") + config + llrp(20, rospec)
+               + llrp(24, struct.pack(">I", 1)) + llrp(40, access) + llrp(60, b"") + llrp(72, b"")
+               + llrp(2, struct.pack(">HBHH", 0, 0, 0, 0)) + llrp(14, b""))
+    for piece in (0, 5, 63):
+        yield "session-%d" % (piece + 1), bytes([piece]) + session
+    yield "rospec-parameter", bytes([0]) + rospec
+    yield "error-message", bytes([9]) + llrp(100, tlv(287, struct.pack(">HH", 101, 2) + b"ok"
+                                                       + tlv(288, struct.pack(">HH", 0, 301))))
+
+
 SEEDS = {
     "link": link_seeds,
     "gen2": lambda: table_seeds(GEN2, GEN2_ARGS),
     "iso6b": lambda: table_seeds(ISO6B, (0, 8)),
     "config": lambda: table_seeds(CONFIG, (1, 16)),
     "region": region_seeds,
+    "llrp": llrp_seeds,
 }
+
+
+def http_seeds():
+    """Requests of every kind the console answers (the fuzzer's token is
+    0123456789abcdef)."""
+    auth = "Authorization: Bearer 0123456789abcdef\r\n"
+    reader = "/api/v1/readers/19082024"
+    epc = "3034257BF7194E40000003E9"
+
+    def request(method, path, body="", headers=""):
+        head = "%s %s HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n%s" % (method, path, headers)
+        if body:
+            head += "Content-Type: application/json\r\nContent-Length: %d\r\n" % len(body)
+        return (head + "\r\n" + body).encode()
+
+    yield "readers", request("GET", "/api/v1/readers")
+    yield "info", request("GET", reader + "/info")
+    yield "settings", request("GET", reader + "/settings")
+    yield "put-settings", request("PUT", reader + "/settings",
+                                  '{"power":20,"region":{"name":"eu","lowestChannel":1},"antennas":[1,2],'
+                                  '"scanTime":1000,"beep":true}', auth)
+    yield "inventory", request("POST", reader + "/inventory", '{"q":3,"tid":true}', auth)
+    yield "read", request("POST", "%s/tags/%s/read" % (reader, epc), '{"bank":"user","word":0,"count":2}', auth)
+    yield "write", request("POST", "%s/tags/%s/write" % (reader, epc), '{"bank":"user","data":"ABCD"}', auth)
+    yield "write-epc", request("POST", "%s/tags/%s/write-epc" % (reader, epc), '{"newEpc":"1234"}', auth)
+    yield "lock", request("POST", "%s/tags/%s/lock" % (reader, epc), '{"target":"user","action":"unlock"}', auth)
+    yield "kill", request("POST", "%s/tags/%s/kill" % (reader, epc), '{"killPassword":"00000001"}', auth)
+    yield "tags", request("GET", reader + "/tags?limit=5")
+    yield "rates", request("GET", reader + "/rates")
+    yield "history", request("GET", "/api/v1/tags/%s/history?limit=3" % epc)
+    yield "events", request("GET", "/api/v1/events?recent=2", headers="Last-Event-ID: 1\r\n")
+    yield "recording", request("POST", "/api/v1/recording/start", "{}", auth)
+    yield "metrics", request("GET", "/metrics", headers="Cookie: tessaro_token=0123456789abcdef\r\n")
+    yield "page", request("GET", "/?token=0123456789abcdef")
+    yield "chunked", (b"PUT " + reader.encode() + b"/settings HTTP/1.1\r\nHost: localhost\r\n" + auth.encode() +
+                      b"Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n"
+                      b"5\r\n{\"pow\r\n8\r\ner\":21}\r\n0\r\n\r\n")
+
+
+SEEDS["http"] = http_seeds
 
 
 def main():

@@ -168,7 +168,8 @@ bool Engine::startReading(const std::string &serial, const TessaroReadingOptions
     return true;
 }
 
-void Engine::stopReading(const std::string &serial) {
+void Engine::stopReading(const std::string &serial, TessaroReadingStats *last) {
+    if (last) *last = TessaroReadingStats{};
     Feed *f = feed(serial);
     if (!f) return;
     TessaroReading *stopping;
@@ -176,6 +177,10 @@ void Engine::stopReading(const std::string &serial) {
         const std::lock_guard<std::mutex> guard(f->readingMutex);
         stopping = f->reading;
         f->reading = nullptr;
+    }
+    if (stopping && last) {
+        TessaroReadingStop(stopping);
+        TessaroReadingGetStats(stopping, last);
     }
     TessaroReadingFree(stopping);
 }

@@ -73,7 +73,9 @@ public:
     // callbacks are replaced). A reading already running is stopped first.
     // False when the reader is unknown or the reading cannot start.
     bool startReading(const std::string &serial, const TessaroReadingOptions *options = nullptr);
-    void stopReading(const std::string &serial);
+    // Stops the reading of `serial`; `last` (if given) receives its counters
+    // as it ended (zeros when none ran).
+    void stopReading(const std::string &serial, TessaroReadingStats *last = nullptr);
     bool reading(const std::string &serial);
     // Starts every reader; false if one cannot start.
     bool startAll();

@@ -1,7 +1,7 @@
 #include "tag_event.h"
 
 #include <chrono>
-#include <ctime>
+#include <cstdio>
 
 namespace tessaro::events {
 
@@ -31,15 +31,21 @@ std::string hexOf(const unsigned char *bytes, int length) {
     return text;
 }
 
+// The civil date of a day count since 1970-01-01 (Howard Hinnant's
+// algorithm): portable, and free of the C library's time zone state.
 std::string isoTime(long long wallClockMs) {
     if (wallClockMs < 0) wallClockMs = 0;
-    const std::time_t seconds = static_cast<std::time_t>(wallClockMs / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const long long days = wallClockMs / 86400000, msOfDay = wallClockMs % 86400000;
+    const long long z = days + 719468, era = z / 146097, dayOfEra = z - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    const long long day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const long long month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const long long year = yearOfEra + era * 400 + (month <= 2);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(wallClockMs % 1000));
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", year, month, day,
+                  msOfDay / 3600000, msOfDay / 60000 % 60, msOfDay / 1000 % 60, msOfDay % 1000);
     return text;
 }
 
@@ -58,6 +64,16 @@ TagEvent fromRead(const TessaroTagRead &read) {
     event.antenna = read.antenna;
     event.rssi = read.rssi;
     event.round = read.round;
+    return event;
+}
+
+TagEvent fromRecord(const TessaroTagRecord &record) {
+    TagEvent event;
+    event.type = EventType::Tag;
+    event.epc = hexOf(record.epc, record.epcLength);
+    event.tid = hexOf(record.tid, record.tidLength);
+    event.antenna = record.antenna;
+    event.rssi = record.rssi;
     return event;
 }
 

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TessaroReading.h"
+#include "TessaroRecords.h"
 
 namespace tessaro::events {
 
@@ -56,6 +57,8 @@ struct TagEvent {
 };
 
 TagEvent fromRead(const TessaroTagRead &read);
+// A record of an inventory's EPC-ID list (the tool's own inventories).
+TagEvent fromRecord(const TessaroTagRecord &record);
 TagEvent fromPresence(const TessaroPresenceEvent &event);
 TagEvent fromStatus(const TessaroReadingStatus &status);
 

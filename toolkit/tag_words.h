@@ -3,11 +3,11 @@
 
 #include <string>
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 // "reserved", "epc", "tid", "user"; "bank N" above 3.
 const char *bankName(int bank);
 // The bank a name stands for (also 0 to 3 as digits); -1 for none.
 int parseBank(const std::string &name);
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

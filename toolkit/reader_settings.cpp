@@ -4,11 +4,10 @@
 
 #include "Tessaro.h"
 #include "TessaroErrors.h"
-#include "session.h"
 #include "settings_words.h"
 #include "tag_words.h"
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 namespace {
 
@@ -21,10 +20,10 @@ std::string unavailable(int code) {
     return "unavailable (" + text.substr(0, text.find(':')) + ")";
 }
 
-int ReaderInformation::read(Session &session) {
-    return GetReaderInformation(session.address(), version, &type, &protocols, &maxChannelByte,
+int ReaderInformation::read(unsigned char *address, int port) {
+    return GetReaderInformation(address, version, &type, &protocols, &maxChannelByte,
                                 &minChannelByte, &power, &scanTime, &antennas, &beep, &workMode,
-                                &commType, session.port());
+                                &commType, port);
 }
 
 void addMainSettings(Fields &fields, const ReaderInformation &info) {
@@ -41,9 +40,7 @@ void addMainSettings(Fields &fields, const ReaderInformation &info) {
         .add("commType", "Comm type", std::to_string(info.commType), info.commType);
 }
 
-void addOtherSettings(Session &session, Fields &fields, bool everything) {
-    unsigned char *address = session.address();
-    const int port = session.port();
+void addOtherSettings(unsigned char *address, int port, Fields &fields, bool everything) {
     unsigned char sys[6] = {}, maskMem = 0, maskAddress[2] = {}, maskLength = 0, maskData[32] = {},
                   eas = 0, tid[2] = {};
     int rc = GetSystemParameter(address, &sys[0], &sys[1], &sys[2], &sys[3], &sys[4], &sys[5],
@@ -121,4 +118,43 @@ void addOtherSettings(Session &session, Fields &fields, bool everything) {
                rc == 0 ? hidValues : Json());
 }
 
-}  // namespace tessaro::cli
+int describeReader(unsigned char *address, int port, Fields &fields) {
+    ReaderInformation info;
+    const int rc = info.read(address, port);
+    if (rc != 0) return rc;
+    unsigned char sdk[3];
+    GetSDKVersion(sdk);
+
+    const std::string sdkText = std::to_string(sdk[0]) + "." + std::to_string(sdk[1]) + "." +
+                                std::to_string(sdk[2]);
+    fields.add("sdkVersion", "SDK version", sdkText, sdkText);
+    fields.add("address", "Reader address", "0x" + hex(address, 1), *address);
+    const std::string firmware =
+        std::to_string(info.version[0]) + "." + std::to_string(info.version[1]);
+    fields.add("firmwareVersion", "Firmware version", firmware, firmware);
+    fields.add("readerType", "Reader type", "0x" + hex(&info.type, 1), info.type);
+    Json protocols = Json::array();
+    std::string protocolText;
+    if (info.protocols & 2) protocols.push_back("gen2"), protocolText = "EPC Gen2";
+    if (info.protocols & 1) {
+        protocols.push_back("6b");
+        protocolText += std::string(protocolText.empty() ? "" : ", ") + "ISO 18000-6B";
+    }
+    fields.add("protocols", "Protocols", protocolText.empty() ? "none" : protocolText, protocols);
+
+    unsigned char serial[4];
+    int got = GetSeriaNo(address, serial, port);
+    fields.add("serialNumber", "Serial number", got == 0 ? hex(serial, 4) : unavailable(got),
+               got == 0 ? Json(hex(serial, 4)) : Json());
+    unsigned char module[2];
+    got = GetModuleVersion(address, module, port);
+    const std::string moduleText = std::to_string(module[0]) + "." + std::to_string(module[1]);
+    fields.add("moduleVersion", "Module version", got == 0 ? moduleText : unavailable(got),
+               got == 0 ? Json(moduleText) : Json());
+
+    addMainSettings(fields, info);
+    addOtherSettings(address, port, fields, false);
+    return 0;
+}
+
+}  // namespace tessaro::toolkit

@@ -1,6 +1,6 @@
 #include "tag_words.h"
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 namespace {
 const char *const kBanks[] = {"reserved", "epc", "tid", "user"};
@@ -14,4 +14,4 @@ int parseBank(const std::string &name) {
     return -1;
 }
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

@@ -2,16 +2,20 @@
 // simulator) and writes each report that crosses it as a transcript line: to
 // stderr for --trace, to a file for --record. The transcript format is
 // described in docs/cli.md; `tessaro replay` and libTessaroSim's replay
-// transport read it back.
+// transport read it back. A recording can also start and stop while the
+// transport is in use (the web console's recording).
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "TessaroTransport.h"
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 class Recorder {
 public:
@@ -26,6 +30,20 @@ public:
     // to this object, which must outlive its use.
     const TessaroTransport &transport() const { return self_; }
 
+    // Starts writing a transcript into `record` (not closed here) from the
+    // next report on, headed by `title`; it stops by itself once it holds
+    // `maxBytes`. Times count from this call. False while one is written.
+    bool startRecording(std::FILE *record, const std::string &title,
+                        std::uint64_t maxBytes = UINT64_MAX);
+    // Ends the transcript with `trailer` as comment lines and lets the file
+    // go. Returns the reports it holds.
+    std::uint64_t stopRecording(const std::vector<std::string> &trailer);
+    bool recording();
+    std::uint64_t recordedReports();
+    // True once the transcript reached its maxBytes (reports after that are
+    // not in it).
+    bool recordingFull();
+
 private:
     static int interfacePath(void *context, int index, char *path, size_t size);
     static void *open(void *context, const char *path);
@@ -38,15 +56,23 @@ private:
     static unsigned tickMs(void *context);
     static void sleepMs(void *context, unsigned ms);
 
-    unsigned now() const;
+    struct Clock {
+        unsigned startMs = 0;
+        std::chrono::steady_clock::time_point start;
+    };
+    Clock clockNow() const;
+    unsigned since(const Clock &clock) const;
     void line(char direction, const unsigned char *report, int result);
 
     TessaroTransport inner_;
     TessaroTransport self_;
     std::FILE *trace_;
+    Clock traceClock_;
+    std::mutex recordMutex_;  // the transport's calls and start/stop of a recording
     std::FILE *record_;
-    unsigned startMs_;
-    std::chrono::steady_clock::time_point start_;
+    Clock recordClock_;
+    std::uint64_t recordBytes_ = 0, recordLimit_ = UINT64_MAX, recordReports_ = 0;
+    bool recordFull_ = false;
 };
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

@@ -1,14 +1,12 @@
-// Reading the reader's settings into named fields, shared by `info` and
-// `config get`. Each field's key is the camelCase form of the name
+// Reading the reader's identity and settings into named fields, shared by
+// `tessaro info`, `tessaro config get` and the web console. Each field's key is the camelCase form of the name
 // `config set` takes ("scan-time" -> "scanTime"), its JSON value in the
 // units the text shows (dBm, ms, antenna numbers, names).
 #pragma once
 
-#include "output.h"
+#include "fields.h"
 
-namespace tessaro::cli {
-
-class Session;
+namespace tessaro::toolkit {
 
 // The twelve bytes of the reader's information (GetReaderInformation).
 struct ReaderInformation {
@@ -17,7 +15,7 @@ struct ReaderInformation {
                   scanTime = 0, antennas = 0, beep = 0, workMode = 0, commType = 0;
 
     // Returns the library's return code.
-    int read(Session &session);
+    int read(unsigned char *address, int port);
 };
 
 // Region, power, scan time, antennas, beep, work mode, comm type.
@@ -27,9 +25,14 @@ void addMainSettings(Fields &fields, const ReaderInformation &info);
 // the settings that have a get command of their own (rev delay, clock, GPIO,
 // work time, save length, keyboard-mode settings). A setting whose command
 // fails is shown as unavailable.
-void addOtherSettings(Session &session, Fields &fields, bool everything);
+void addOtherSettings(unsigned char *address, int port, Fields &fields, bool everything);
+
+// Everything `tessaro info` says of the reader at `port`: versions, serial
+// number, then the settings above. Returns 0, or the return code of
+// GetReaderInformation (then `fields` is left as it was).
+int describeReader(unsigned char *address, int port, Fields &fields);
 
 // "unavailable (ERR_COMM)"
 std::string unavailable(int code);
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

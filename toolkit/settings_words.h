@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "output.h"
+#include "fields.h"
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 // A region code (1 to 5) and what the library knows of its plan.
 struct RegionPlan {
@@ -36,4 +36,4 @@ int parseAntennas(const std::string &text);
 std::string workModeName(int mode);
 int parseWorkMode(const std::string &name);
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

@@ -5,7 +5,7 @@
 
 #include "Tessaro.h"
 
-namespace tessaro::cli {
+namespace tessaro::toolkit {
 
 namespace {
 
@@ -108,4 +108,4 @@ int parseWorkMode(const std::string &name) {
     return -1;
 }
 
-}  // namespace tessaro::cli
+}  // namespace tessaro::toolkit

@@ -1,0 +1,81 @@
+// A small LLRP client for the session tests and the benchmark: it starts
+// `tessaro --sim llrp` on 127.0.0.1 and a free port, connects, sends messages
+// built from the codec's definitions and waits for what comes back, with a
+// bound on every wait.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "codec.h"
+
+namespace tessaro::llrp::testing {
+
+// `tessaro --sim llrp` in a child process, stopped with the object.
+class ServerProcess {
+public:
+    // `extra`: more arguments after "llrp"; `global`: before it (--virtual-clock).
+    explicit ServerProcess(const std::vector<std::string> &extra = {}, const std::vector<std::string> &global = {});
+    ~ServerProcess();
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    bool running() const { return port_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string journal_;
+};
+
+class Client {
+public:
+    Client() = default;
+    ~Client();
+    Client(const Client &) = delete;
+    Client &operator=(const Client &) = delete;
+
+    bool connect(int port);
+    void close();  // abruptly: no CLOSE_CONNECTION
+    bool send(const Message &m);
+    bool sendBytes(const std::vector<std::uint8_t> &bytes);
+    // The next message within `timeoutMs`; false on timeout, end or a broken stream.
+    bool receive(Message &m, int timeoutMs = 5000);
+    // Sends `body` with a fresh id and returns the response (the message with
+    // that id); messages that come in between are kept for next().
+    Message transact(Element body, int timeoutMs = 5000);
+    // The next message, from those kept first.
+    bool next(Message &m, int timeoutMs = 5000);
+    // Waits for a message named `name`, keeping the others (in order) in `skipped`.
+    bool waitFor(const std::string &name, Message &m, int timeoutMs, std::vector<Message> *skipped = nullptr);
+    // True when the server closed the connection within `timeoutMs`.
+    bool closedByServer(int timeoutMs);
+    std::uint32_t nextId() { return ++id_; }
+
+private:
+    int fd_ = -1;
+    std::uint32_t id_ = 100;
+    FrameReader frames_;
+    std::deque<Message> kept_;
+};
+
+// Helpers to build what clients send.
+Element rospec(std::uint32_t id, int startType, std::uint32_t stopDurationMs, Element aiSpec,
+               int reportTrigger, unsigned n, std::uint32_t periodMs = 0);
+Element aiSpec(std::vector<std::uint32_t> antennas, int stopType = 0, std::uint32_t durationMs = 0);
+std::uint16_t statusOf(const Message &response);  // the LLRPStatus code
+// The EPCs (hex) of every TagReportData of an RO_ACCESS_REPORT.
+std::vector<std::string> epcsOf(const Message &report);
+std::string hex(const std::vector<std::uint8_t> &bytes);
+std::vector<std::uint8_t> unhex(const std::string &text);
+
+// The Gen2 tags of the sample shelf (sim/populations/shelf.tags): EPC and TID, hex.
+struct ShelfTag {
+    std::string epc, tid;
+};
+std::vector<ShelfTag> shelfTags();
+
+}  // namespace tessaro::llrp::testing
