@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test bench llrp-bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows mutate
+.PHONY: all deps build demo test bench llrp-bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows windows-package test-csharp mutate
 
 all: build
 
@@ -92,23 +92,57 @@ fuzz:
 	@fuzz/run $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
 # Windows: Tessaro.dll, TessaroSim.dll and the programs, cross-compiled with
-# mingw-w64 into $(WINDOWS_BUILD)/bin.
+# mingw-w64 for 64-bit (x64) and 32-bit (x86) Windows, one build folder each:
+# $(WINDOWS_BUILD)/x64/bin and $(WINDOWS_BUILD)/x86/bin.
 WINDOWS_BUILD ?= build-windows
-WINDOWS_DEPS = g++-mingw-w64-x86-64-posix googletest
+WINDOWS_ARCHES ?= x64 x86
+WINDOWS_DEPS = g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+# Both builds run their tests in one wine prefix (a 64-bit prefix runs 32-bit
+# programs too); making it takes a few seconds, once.
+WINEPREFIX_WINDOWS = $(CURDIR)/$(WINDOWS_BUILD)/wine
 windows:
 	@scripts/install-deps $(WINDOWS_DEPS)
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	@for arch in $(WINDOWS_ARCHES); do \
+	    case $$arch in x64) target=x86_64;; x86) target=i686;; *) echo "no Windows arch $$arch"; exit 1;; esac; \
+	    cmake -S . -B $(WINDOWS_BUILD)/$$arch -G Ninja \
+	        -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$$target.cmake \
+	        -DTESSARO_WINEPREFIX=$(WINEPREFIX_WINDOWS) $(CMAKE_FLAGS) >/dev/null && \
+	    cmake --build $(WINDOWS_BUILD)/$$arch -j $(JOBS) || exit 1; \
+	done
 
-# The tests of the Windows build, run under wine. The wine prefix lives in
-# the build folder; making it takes a few seconds, once.
+# The tests of both Windows builds, run under wine (wine32 runs the 32-bit
+# programs: scripts/install-deps adds Debian's i386 architecture for it).
 test-windows:
-	@scripts/install-deps $(WINDOWS_DEPS) wine wine64
+	@scripts/install-deps $(WINDOWS_DEPS) wine wine64 wine32:i386
 	@$(MAKE) --no-print-directory windows
-	@[ -f $(WINDOWS_BUILD)/wine/system.reg ] || \
-	    WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD)/wine WINEDEBUG=-all wineboot -i >/dev/null 2>&1
-	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
+	@[ -f $(WINEPREFIX_WINDOWS)/system.reg ] || \
+	    WINEPREFIX=$(WINEPREFIX_WINDOWS) WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+	@for arch in $(WINDOWS_ARCHES); do \
+	    echo "test-windows: $$arch"; \
+	    ctest --test-dir $(WINDOWS_BUILD)/$$arch --output-on-failure -j $(JOBS) || exit 1; \
+	done
+	@for library in Tessaro TessaroSim; do \
+	    [ -f $(WINDOWS_BUILD)/x64/bin/$$library.def ] && [ -f $(WINDOWS_BUILD)/x86/bin/$$library.def ] || continue; \
+	    sed 's/ @.*//' $(WINDOWS_BUILD)/x64/bin/$$library.def > $(WINDOWS_BUILD)/$$library-x64.names; \
+	    sed 's/ @.*//' $(WINDOWS_BUILD)/x86/bin/$$library.def | \
+	        diff -u $(WINDOWS_BUILD)/$$library-x64.names - || exit 1; \
+	    echo "test-windows: $$library.dll exports the same names on x64 and x86"; \
+	done
+
+# The two Windows downloads, tessaro-VERSION-windows-x64.zip and -x86.zip
+# (each build makes its own), side by side in $(WINDOWS_BUILD).
+windows-package: windows
+	@for arch in $(WINDOWS_ARCHES); do \
+	    cp $(WINDOWS_BUILD)/$$arch/tessaro-*-windows-$$arch.zip $(WINDOWS_BUILD)/ || exit 1; \
+	done
+	@ls -1 $(WINDOWS_BUILD)/*.zip
+
+# The C# declarations of docs/windows.md, compiled with mcs and run on Mono
+# against libTessaro.so and the simulated reader.
+test-csharp:
+	@scripts/install-deps mono-mcs mono-runtime
+	@$(MAKE) --no-print-directory build
+	ctest --test-dir $(BUILD) --output-on-failure -L csharp
 
 # Mutation testing: the checked-in mutations of tests/mutations/ applied one
 # at a time, in a copy of the tree built in build-mutate/, each against the
@@ -120,7 +154,7 @@ mutate: deps
 	@/usr/bin/python3 scripts/mutate $(AREA)
 
 # What CI runs.
-check: test package test-windows sanitize tsan memcheck fuzz
+check: test test-csharp package test-windows sanitize tsan memcheck fuzz
 
 clean:
 	rm -rf build build-asan build-tsan build-nohid build-fuzz build-mutate $(WINDOWS_BUILD)

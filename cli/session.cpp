@@ -10,6 +10,7 @@
 #include "TessaroPlatform.h"
 #include "TessaroSim.h"
 #include "TessaroTiming.h"
+#include "no_reader.h"
 #include "recorder.h"
 #include "shelf_population.h"
 
@@ -92,16 +93,9 @@ int Session::open() {
         port_ = 0;
         out_.error(options_.sim
                        ? "the simulated reader did not open"
-                       : "no reader found: no USB HID device with vendor 0470 and product A112 "
-                         "(0470:A112) could be opened.\n"
-                         "  Is the reader plugged in? On Linux your user needs read and write "
-                         "access to its /dev/hidraw node;\n"
-                         "  the udev rule 70-tessaro.rules gives it to the user at the machine\n"
-                         "  (installed by the package; see README.md for applying it without a "
-                         "reboot):\n"
-                         "    SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"0470\", "
-                         "ATTRS{idProduct}==\"a112\", TAG+=\"uaccess\"\n"
-                         "  To try the tool without a reader, add --sim.");
+                       : std::string("no reader found: no USB HID device with vendor 0470 and "
+                                     "product A112 (0470:A112) could be opened.\n") +
+                             noReaderAdvice());
         return kExitNoReader;
     }
     return kExitOk;

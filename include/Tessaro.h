@@ -47,13 +47,13 @@ extern "C" {
  * the reader did not take the opening control report.
  * Further readers of the same enumeration stay open at indexes 2, 3 ... for
  * commands, but are not handed out. */
-TESSARO_API int OpenUSBPort(int *portIndex);
+TESSARO_API int TESSARO_CALL OpenUSBPort(int *portIndex);
 
 /* Closes a port handed out by OpenUSBPort and frees its index.
  * Returns 0, or ERR_COMM when the index is not in use (never handed out,
  * already closed, or outside 0 to 19). Commands on a closed index return
  * ERR_PORT_CLOSED. */
-TESSARO_API int CloseUSBPort(int portIndex);
+TESSARO_API int TESSARO_CALL CloseUSBPort(int portIndex);
 
 /* ------------------------------------------------------------------------
  * Reader information and library version
@@ -68,28 +68,28 @@ TESSARO_API int CloseUSBPort(int portIndex);
  *   info8 .. info11 [out] data bytes 8 to 11
  * Returns 0; ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD; or the
  * reader's non-zero Status (then no output is written). */
-TESSARO_API int GetReaderInformation(unsigned char *address,
-                                     unsigned char *versionInfo,
-                                     unsigned char *info2, unsigned char *info3,
-                                     unsigned char *info4, unsigned char *info5,
-                                     unsigned char *info6,
-                                     unsigned char *scanTime,
-                                     unsigned char *info8, unsigned char *info9,
-                                     unsigned char *info10, unsigned char *info11,
-                                     int portIndex);
+TESSARO_API int TESSARO_CALL GetReaderInformation(unsigned char *address,
+                                                  unsigned char *versionInfo,
+                                                  unsigned char *info2, unsigned char *info3,
+                                                  unsigned char *info4, unsigned char *info5,
+                                                  unsigned char *info6,
+                                                  unsigned char *scanTime,
+                                                  unsigned char *info8, unsigned char *info9,
+                                                  unsigned char *info10, unsigned char *info11,
+                                                  int portIndex);
 
 /* Writes the library version (1.2.0: the bytes 0x01 0x02 0x00) as the three
  * bytes TESSARO_VERSION_MAJOR, TESSARO_VERSION_MINOR, TESSARO_VERSION_PATCH
  * of TessaroVersion.h, so a program can compare the library it runs with
  * against the header it was built with.
  *   version [out] 3 bytes. Returns 0; touches no reader. */
-TESSARO_API int GetSDKVersion(unsigned char *version);
+TESSARO_API int TESSARO_CALL GetSDKVersion(unsigned char *version);
 
 /* Entry points kept for existing applications: they ignore their arguments,
  * send nothing and return 0. */
-TESSARO_API int SetBaudRate(TESSARO_ANY_ARGUMENTS);
-TESSARO_API int ChangeATMode(TESSARO_ANY_ARGUMENTS);
-TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
+TESSARO_API int TESSARO_CDECL SetBaudRate(TESSARO_ANY_ARGUMENTS);
+TESSARO_API int TESSARO_CDECL ChangeATMode(TESSARO_ANY_ARGUMENTS);
+TESSARO_API int TESSARO_CDECL TransparentCMD(TESSARO_ANY_ARGUMENTS);
 
 /* ------------------------------------------------------------------------
  * Gen2 tag commands
@@ -136,12 +136,13 @@ TESSARO_API int TransparentCMD(TESSARO_ANY_ARGUMENTS);
  * the sync report could not be written (nothing else sent, nothing written)
  * or no complete answer came (tagCount 0); ERR_PORT_CLOSED (tagCount 0).
  * `address` is only read. */
-TESSARO_API int Inventory_G2(unsigned char *address, int qValue, int session, int maskMem,
-                             const unsigned char *maskAddress, int maskLength,
-                             const unsigned char *maskData, int maskFlag, int tidAddress,
-                             int tidLength, int tidFlag, int target, int antenna, int scanTime,
-                             int targetFlag, unsigned char *epcList, unsigned char *antennaOut,
-                             int *totalLength, int *tagCount, int portIndex);
+TESSARO_API int TESSARO_CALL Inventory_G2(unsigned char *address, int qValue, int session,
+                                          int maskMem, const unsigned char *maskAddress,
+                                          int maskLength, const unsigned char *maskData,
+                                          int maskFlag, int tidAddress, int tidLength, int tidFlag,
+                                          int target, int antenna, int scanTime, int targetFlag,
+                                          unsigned char *epcList, unsigned char *antennaOut,
+                                          int *totalLength, int *tagCount, int portIndex);
 
 /* Fast EPC inventory (0x00): the frame qValue, session, target, *antenna,
  * scanTime (note: scanTime precedes antenna among the parameters), no sync
@@ -149,10 +150,10 @@ TESSARO_API int Inventory_G2(unsigned char *address, int qValue, int session, in
  *   antenna [in,out] sent; receives the Antenna byte of the last frame taken
  *   epcList, totalLength, tagCount [out] as for Inventory_G2
  * Returns as Inventory_G2 (never ERR_COMM for a sync report). */
-TESSARO_API int Fast_EPC_Inventory_G2(unsigned char *address, int qValue, int session, int target,
-                                      int scanTime, unsigned char *antenna,
-                                      unsigned char *epcList, int *totalLength, int *tagCount,
-                                      int portIndex);
+TESSARO_API int TESSARO_CALL Fast_EPC_Inventory_G2(unsigned char *address, int qValue, int session,
+                                                   int target, int scanTime, unsigned char *antenna,
+                                                   unsigned char *epcList, int *totalLength,
+                                                   int *tagCount, int portIndex);
 
 /* Single-tag inventory (0x0F), one answer frame.
  *   address     [in,out] written back on Status 1
@@ -162,19 +163,19 @@ TESSARO_API int Fast_EPC_Inventory_G2(unsigned char *address, int qValue, int se
  * Returns 1 with a tag; another Status with nothing written (0 included);
  * ERR_COMM also for a Status-1 answer too short to hold its first data byte;
  * ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
-TESSARO_API int SingleTagInventory_G2(unsigned char *address, unsigned char *epc, void *reserved,
-                                      int *leadingByte, int portIndex);
+TESSARO_API int TESSARO_CALL SingleTagInventory_G2(unsigned char *address, unsigned char *epc,
+                                                   void *reserved, int *leadingByte, int portIndex);
 
 /* Reads wordCount words (0x02): tag, memBank, wordPointer, wordCount,
  * password, mask block.
  *   data [out] after Status 0: the answer's data, at most 2 x wordCount bytes
  * Address written back. */
-TESSARO_API int ReadData_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                            int memBank, int wordPointer, int wordCount,
-                            const unsigned char *password, int maskMem,
-                            const unsigned char *maskAddress, int maskLength,
-                            const unsigned char *maskData, unsigned char *data, int *errorCode,
-                            int portIndex);
+TESSARO_API int TESSARO_CALL ReadData_G2(unsigned char *address, const unsigned char *epc,
+                                         int epcWords, int memBank, int wordPointer, int wordCount,
+                                         const unsigned char *password, int maskMem,
+                                         const unsigned char *maskAddress, int maskLength,
+                                         const unsigned char *maskData, unsigned char *data,
+                                         int *errorCode, int portIndex);
 
 /* Writes writeWords words (0x03): writeWords, tag (note: the word count comes
  * before the EPC length), memBank, wordPointer, 2 x writeWords bytes of
@@ -182,125 +183,145 @@ TESSARO_API int ReadData_G2(unsigned char *address, const unsigned char *epc, in
  * Returns ERR_PARAMETER for epcWords 32 to 254, then ERR_FRAME_TOO_LONG for a
  * frame whose Len would exceed 60 (2 x epcWords + 2 x writeWords + 12, or
  * 2 x writeWords + mask bytes + 16); nothing sent. Address written back. */
-TESSARO_API int WriteData_G2(unsigned char *address, const unsigned char *epc, int writeWords,
-                             int epcWords, int memBank, int wordPointer,
-                             const unsigned char *writeData, const unsigned char *password,
-                             int maskMem, const unsigned char *maskAddress, int maskLength,
-                             const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL WriteData_G2(unsigned char *address, const unsigned char *epc,
+                                          int writeWords, int epcWords, int memBank,
+                                          int wordPointer, const unsigned char *writeData,
+                                          const unsigned char *password, int maskMem,
+                                          const unsigned char *maskAddress, int maskLength,
+                                          const unsigned char *maskData, int *errorCode,
+                                          int portIndex);
 
 /* Writes the EPC of the one tag in the field (0x04): epcWords, password, then
  * 2 x epcWords bytes of `epc` (note: the password comes before the EPC). No
  * tag selection. Returns ERR_FRAME_TOO_LONG for epcWords above 25 (Len above
  * 60), nothing sent. Address not written back. */
-TESSARO_API int WriteEPC_G2(unsigned char *address, const unsigned char *password,
-                            const unsigned char *epc, int epcWords, int *errorCode,
-                            int portIndex);
+TESSARO_API int TESSARO_CALL WriteEPC_G2(unsigned char *address, const unsigned char *password,
+                                         const unsigned char *epc, int epcWords, int *errorCode,
+                                         int portIndex);
 
 /* Erases wordCount words (0x07); frame as ReadData_G2. Address not written back. */
-TESSARO_API int BlockErase_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                              int memBank, int wordPointer, int wordCount,
-                              const unsigned char *password, int maskMem,
-                              const unsigned char *maskAddress, int maskLength,
-                              const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL BlockErase_G2(unsigned char *address, const unsigned char *epc,
+                                           int epcWords, int memBank, int wordPointer,
+                                           int wordCount, const unsigned char *password,
+                                           int maskMem, const unsigned char *maskAddress,
+                                           int maskLength, const unsigned char *maskData,
+                                           int *errorCode, int portIndex);
 
 /* Block write (0x10); frame as WriteData_G2, without its Len-60 check (only
  * frames longer than one report are refused). Address written back. */
-TESSARO_API int BlockWrite_G2(unsigned char *address, const unsigned char *epc, int writeWords,
-                              int epcWords, int memBank, int wordPointer,
-                              const unsigned char *writeData, const unsigned char *password,
-                              int maskMem, const unsigned char *maskAddress, int maskLength,
-                              const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL BlockWrite_G2(unsigned char *address, const unsigned char *epc,
+                                           int writeWords, int epcWords, int memBank,
+                                           int wordPointer, const unsigned char *writeData,
+                                           const unsigned char *password, int maskMem,
+                                           const unsigned char *maskAddress, int maskLength,
+                                           const unsigned char *maskData, int *errorCode,
+                                           int portIndex);
 
 /* ReadData_G2 with a two-byte word pointer (0x15).
  *   wordPointer [in] 2 bytes, sent in memory order
  * Address written back. */
-TESSARO_API int ExtReadData_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                               int memBank, const unsigned char *wordPointer, int wordCount,
-                               const unsigned char *password, int maskMem,
-                               const unsigned char *maskAddress, int maskLength,
-                               const unsigned char *maskData, unsigned char *data,
-                               int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL ExtReadData_G2(unsigned char *address, const unsigned char *epc,
+                                            int epcWords, int memBank,
+                                            const unsigned char *wordPointer, int wordCount,
+                                            const unsigned char *password, int maskMem,
+                                            const unsigned char *maskAddress, int maskLength,
+                                            const unsigned char *maskData, unsigned char *data,
+                                            int *errorCode, int portIndex);
 
 /* BlockWrite_G2 with a two-byte word pointer (0x16).
  *   wordPointer [in] 2 bytes, sent in memory order
  * Address written back. */
-TESSARO_API int ExtWriteData_G2(unsigned char *address, const unsigned char *epc, int writeWords,
-                                int epcWords, int memBank, const unsigned char *wordPointer,
-                                const unsigned char *writeData, const unsigned char *password,
-                                int maskMem, const unsigned char *maskAddress, int maskLength,
-                                const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL ExtWriteData_G2(unsigned char *address, const unsigned char *epc,
+                                             int writeWords, int epcWords, int memBank,
+                                             const unsigned char *wordPointer,
+                                             const unsigned char *writeData,
+                                             const unsigned char *password, int maskMem,
+                                             const unsigned char *maskAddress, int maskLength,
+                                             const unsigned char *maskData, int *errorCode,
+                                             int portIndex);
 
 /* Kills a tag (0x05): tag, killPassword, mask block. Address not written back. */
-TESSARO_API int KillTag_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                           const unsigned char *killPassword, int maskMem,
-                           const unsigned char *maskAddress, int maskLength,
-                           const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL KillTag_G2(unsigned char *address, const unsigned char *epc,
+                                        int epcWords, const unsigned char *killPassword,
+                                        int maskMem, const unsigned char *maskAddress,
+                                        int maskLength, const unsigned char *maskData,
+                                        int *errorCode, int portIndex);
 
 /* Locks a memory area (0x06): tag, lockTarget, lockAction, password (note:
  * the lock bytes come before the password), mask block. Address not written back. */
-TESSARO_API int Lock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                        int lockTarget, int lockAction, const unsigned char *password, int maskMem,
-                        const unsigned char *maskAddress, int maskLength,
-                        const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL Lock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
+                                     int lockTarget, int lockAction, const unsigned char *password,
+                                     int maskMem, const unsigned char *maskAddress, int maskLength,
+                                     const unsigned char *maskData, int *errorCode, int portIndex);
 
 /* Sets a selected tag private (0x08): tag, password, mask block. Address not
  * written back. */
-TESSARO_API int SetPrivacyByEPC_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                                   const unsigned char *password, int maskMem,
-                                   const unsigned char *maskAddress, int maskLength,
-                                   const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL SetPrivacyByEPC_G2(unsigned char *address, const unsigned char *epc,
+                                                int epcWords, const unsigned char *password,
+                                                int maskMem, const unsigned char *maskAddress,
+                                                int maskLength, const unsigned char *maskData,
+                                                int *errorCode, int portIndex);
 
 /* Sets the tag in the field private (0x09): password only. Address not written back. */
-TESSARO_API int SetPrivacyWithoutEPC_G2(unsigned char *address, const unsigned char *password,
-                                        int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL SetPrivacyWithoutEPC_G2(unsigned char *address,
+                                                     const unsigned char *password, int *errorCode,
+                                                     int portIndex);
 
 /* Resets privacy (0x0A): password only. Address not written back. */
-TESSARO_API int ResetPrivacy_G2(unsigned char *address, const unsigned char *password,
-                                int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL ResetPrivacy_G2(unsigned char *address, const unsigned char *password,
+                                             int *errorCode, int portIndex);
 
 /* Checks privacy (0x0B), no data sent.
  *   privacyState [out] after Status 0: the answer's first data byte
  * Address not written back. */
-TESSARO_API int CheckPrivacy_G2(unsigned char *address, unsigned char *privacyState,
-                                int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL CheckPrivacy_G2(unsigned char *address, unsigned char *privacyState,
+                                             int *errorCode, int portIndex);
 
 /* Configures EAS (0x0C): tag, password, easFlag (note: after the password),
  * mask block. Address written back. */
-TESSARO_API int EASConfigure_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                                const unsigned char *password, int easFlag, int maskMem,
-                                const unsigned char *maskAddress, int maskLength,
-                                const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL EASConfigure_G2(unsigned char *address, const unsigned char *epc,
+                                             int epcWords, const unsigned char *password,
+                                             int easFlag, int maskMem,
+                                             const unsigned char *maskAddress, int maskLength,
+                                             const unsigned char *maskData, int *errorCode,
+                                             int portIndex);
 
 /* EAS alarm (0x0D), no data sent. Address written back. */
-TESSARO_API int EASAlarm_G2(unsigned char *address, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL EASAlarm_G2(unsigned char *address, int *errorCode, int portIndex);
 
 /* Block lock (0x0E): tag, password, lockParameter (note: after the password),
  * mask block. Address not written back. */
-TESSARO_API int BlockLock_G2(unsigned char *address, const unsigned char *epc, int epcWords,
-                             const unsigned char *password, int lockParameter, int maskMem,
-                             const unsigned char *maskAddress, int maskLength,
-                             const unsigned char *maskData, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL BlockLock_G2(unsigned char *address, const unsigned char *epc,
+                                          int epcWords, const unsigned char *password,
+                                          int lockParameter, int maskMem,
+                                          const unsigned char *maskAddress, int maskLength,
+                                          const unsigned char *maskData, int *errorCode,
+                                          int portIndex);
 
 /* Reads the Monza 4QT parameter (0x11): tag, password, mask block.
  *   qtParameter [out] after Status 0: the answer's second data byte (note:
  *                     this output stands after the mask arguments)
  * Address written back. */
-TESSARO_API int GetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,
-                                           int epcWords, const unsigned char *password,
-                                           int maskMem, const unsigned char *maskAddress,
-                                           int maskLength, const unsigned char *maskData,
-                                           unsigned char *qtParameter, int *errorCode,
-                                           int portIndex);
+TESSARO_API int TESSARO_CALL GetMonza4QTWorkParamter_G2(unsigned char *address,
+                                                        const unsigned char *epc, int epcWords,
+                                                        const unsigned char *password, int maskMem,
+                                                        const unsigned char *maskAddress,
+                                                        int maskLength,
+                                                        const unsigned char *maskData,
+                                                        unsigned char *qtParameter, int *errorCode,
+                                                        int portIndex);
 
 /* Sets the Monza 4QT parameter (0x12): tag, 0x00, qtParameter, password
  * (note: the parameter comes before the password), mask block. Address
  * written back. */
-TESSARO_API int SetMonza4QTWorkParamter_G2(unsigned char *address, const unsigned char *epc,
-                                           int epcWords, int qtParameter,
-                                           const unsigned char *password, int maskMem,
-                                           const unsigned char *maskAddress, int maskLength,
-                                           const unsigned char *maskData, int *errorCode,
-                                           int portIndex);
+TESSARO_API int TESSARO_CALL SetMonza4QTWorkParamter_G2(unsigned char *address,
+                                                        const unsigned char *epc, int epcWords,
+                                                        int qtParameter,
+                                                        const unsigned char *password, int maskMem,
+                                                        const unsigned char *maskAddress,
+                                                        int maskLength,
+                                                        const unsigned char *maskData,
+                                                        int *errorCode, int portIndex);
 
 /* The reader's tag buffer. These commands only read `address`. The single
  * answers hand their data over whatever their Status (after CRC and echo
@@ -312,19 +333,21 @@ TESSARO_API int SetMonza4QTWorkParamter_G2(unsigned char *address, const unsigne
  *   tagCount    [out] answer data bytes 2-3, big-endian
  * Returns the Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD
  * (outputs untouched). */
-TESSARO_API int InventoryBuffer_G2(unsigned char *address, int qValue, int session, int maskMem,
-                                   const unsigned char *maskAddress, int maskLength,
-                                   const unsigned char *maskData, int maskFlag, int tidAddress,
-                                   int tidLength, int tidFlag, int target, int antenna,
-                                   int scanTime, int targetFlag, int *bufferCount, int *tagCount,
-                                   int portIndex);
+TESSARO_API int TESSARO_CALL InventoryBuffer_G2(unsigned char *address, int qValue, int session,
+                                                int maskMem, const unsigned char *maskAddress,
+                                                int maskLength, const unsigned char *maskData,
+                                                int maskFlag, int tidAddress, int tidLength,
+                                                int tidFlag, int target, int antenna, int scanTime,
+                                                int targetFlag, int *bufferCount, int *tagCount,
+                                                int portIndex);
 
 /* Sets the reader's save-length byte (0x70). */
-TESSARO_API int SetSaveLen(unsigned char *address, int saveLength, int portIndex);
+TESSARO_API int TESSARO_CALL SetSaveLen(unsigned char *address, int saveLength, int portIndex);
 
 /* Reads the reader's save-length byte (0x71).
  *   saveLength [out] answer data byte 0 */
-TESSARO_API int GetSaveLen(unsigned char *address, unsigned char *saveLength, int portIndex);
+TESSARO_API int TESSARO_CALL GetSaveLen(unsigned char *address, unsigned char *saveLength,
+                                        int portIndex);
 
 /* Reads the buffer out (0x72): sends the sync report, then the frame; the
  * answer is a stream of frames up to one with Status 1. Frames with Status 1
@@ -336,15 +359,16 @@ TESSARO_API int GetSaveLen(unsigned char *address, unsigned char *saveLength, in
  * Returns the Status of the frame the walk ended on (1 after a complete
  * read-out); ERR_COMM when the sync report could not be written or no
  * complete answer came; ERR_PORT_CLOSED. */
-TESSARO_API int ReadBuffer_G2(unsigned char *address, int *totalLength, int *tagCount,
-                              unsigned char *epcList, int portIndex);
+TESSARO_API int TESSARO_CALL ReadBuffer_G2(unsigned char *address, int *totalLength, int *tagCount,
+                                           unsigned char *epcList, int portIndex);
 
 /* Empties the reader's buffer (0x73). */
-TESSARO_API int ClearBuffer_G2(unsigned char *address, int portIndex);
+TESSARO_API int TESSARO_CALL ClearBuffer_G2(unsigned char *address, int portIndex);
 
 /* Counts the buffer (0x74).
  *   bufferCount [out] answer data bytes 0-1, big-endian */
-TESSARO_API int GetBufferCnt_G2(unsigned char *address, int *bufferCount, int portIndex);
+TESSARO_API int TESSARO_CALL GetBufferCnt_G2(unsigned char *address, int *bufferCount,
+                                             int portIndex);
 
 /* ------------------------------------------------------------------------
  * ISO 18000-6B tag commands
@@ -368,8 +392,8 @@ TESSARO_API int GetBufferCnt_G2(unsigned char *address, int *bufferCount, int po
  * Both are written whenever the answer carries data, whatever its Status.
  * Returns the reader's Status (also when non-zero), or ERR_COMM /
  * ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
-TESSARO_API int InventorySingle_6B(unsigned char *address, unsigned char *leadingByte,
-                                   unsigned char *tagData, int portIndex);
+TESSARO_API int TESSARO_CALL InventorySingle_6B(unsigned char *address, unsigned char *leadingByte,
+                                                unsigned char *tagData, int portIndex);
 
 /* Inventories the 6B tags a group selection matches (0x51).
  *   condition, startAddress, mask: bytes, passed on to the reader
@@ -382,9 +406,12 @@ TESSARO_API int InventorySingle_6B(unsigned char *address, unsigned char *leadin
  *               more than 248, so a buffer of 248 bytes always suffices
  * All three are written whenever the answer carries data, whatever its
  * Status. Returns as InventorySingle_6B. */
-TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int startAddress,
-                                     int mask, unsigned char *wordData, unsigned char *leadingByte,
-                                     unsigned char *tagData, int *tagCount, int portIndex);
+TESSARO_API int TESSARO_CALL InventoryMultiple_6B(unsigned char *address, int condition,
+                                                  int startAddress, int mask,
+                                                  unsigned char *wordData,
+                                                  unsigned char *leadingByte,
+                                                  unsigned char *tagData, int *tagCount,
+                                                  int portIndex);
 
 /* Reads `readLength` bytes (a byte) of a 6B tag's memory from
  * `startAddress` (a byte) on (0x52).
@@ -394,8 +421,9 @@ TESSARO_API int InventoryMultiple_6B(unsigned char *address, int condition, int 
  *   errorCode [out] the tag error code
  * Returns the reader's Status (TAG_ERROR with the tag's error byte), or
  * ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
-TESSARO_API int ReadData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
-                            int readLength, unsigned char *data, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL ReadData_6B(unsigned char *address, unsigned char *tagId,
+                                         int startAddress, int readLength, unsigned char *data,
+                                         int *errorCode, int portIndex);
 
 /* Writes `writeLength` bytes to a 6B tag's memory from `startAddress` (a
  * byte) on (0x53).
@@ -407,16 +435,17 @@ TESSARO_API int ReadData_6B(unsigned char *address, unsigned char *tagId, int st
  *                 carries no count of its own)
  *   errorCode     [out] the tag error code
  * Returns as ReadData_6B, or ERR_FRAME_TOO_LONG. */
-TESSARO_API int WriteData_6B(unsigned char *address, unsigned char *tagId, int startAddress,
-                             unsigned char *writeData, int writeLength,
-                             unsigned char *writtenLength, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL WriteData_6B(unsigned char *address, unsigned char *tagId,
+                                          int startAddress, unsigned char *writeData,
+                                          int writeLength, unsigned char *writtenLength,
+                                          int *errorCode, int portIndex);
 
 /* Locks the byte at `byteAddress` (a byte) of a 6B tag (0x55).
  *   tagId     [in]  8 bytes
  *   errorCode [out] the tag error code
  * Returns as ReadData_6B. */
-TESSARO_API int Lock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
-                        int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL Lock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
+                                     int *errorCode, int portIndex);
 
 /* Asks whether the byte at `byteAddress` (a byte) of a 6B tag is locked
  * (0x54). The address is written back with Status 0 only.
@@ -424,8 +453,9 @@ TESSARO_API int Lock_6B(unsigned char *address, unsigned char *tagId, int byteAd
  *   lockState [out] 1 byte: answer data byte 0, with Status 0
  *   errorCode [out] the tag error code
  * Returns as ReadData_6B. */
-TESSARO_API int CheckLock_6B(unsigned char *address, unsigned char *tagId, int byteAddress,
-                             unsigned char *lockState, int *errorCode, int portIndex);
+TESSARO_API int TESSARO_CALL CheckLock_6B(unsigned char *address, unsigned char *tagId,
+                                          int byteAddress, unsigned char *lockState, int *errorCode,
+                                          int portIndex);
 
 
 /* ------------------------------------------------------------------------
@@ -458,34 +488,36 @@ TESSARO_API int CheckLock_6B(unsigned char *address, unsigned char *tagId, int b
  *   minChannelByte: region code bits 1-0 in bits 7-6, lowest channel index in bits 5-0
  * The answer's address is written back whatever its Status (always-write-back).
  * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC / ERR_RESPONSE_CMD. */
-TESSARO_API int SetRegion(unsigned char *address, int maxChannelByte, int minChannelByte,
-                          int portIndex);
+TESSARO_API int TESSARO_CALL SetRegion(unsigned char *address, int maxChannelByte,
+                                       int minChannelByte, int portIndex);
 
 /* Reader address (0x24). [always-write-back]: `address` receives the address the
  * reader answers with (old or new, the reader's choice). */
-TESSARO_API int SetAddress(unsigned char *address, int newAddress, int portIndex);
+TESSARO_API int TESSARO_CALL SetAddress(unsigned char *address, int newAddress, int portIndex);
 
 /* The reader's scan time, in 100 ms (0x25). [always-write-back]
  * The library's own scan time (for inventory time bounds) is not changed: only
  * GetReaderInformation reads it. */
-TESSARO_API int SetInventoryScanTime(unsigned char *address, int scanTime, int portIndex);
+TESSARO_API int TESSARO_CALL SetInventoryScanTime(unsigned char *address, int scanTime,
+                                                  int portIndex);
 
 /* Rev delay (0x27). [no-write-back] */
-TESSARO_API int SetRevDelay(unsigned char *address, int revDelay, int portIndex);
+TESSARO_API int TESSARO_CALL SetRevDelay(unsigned char *address, int revDelay, int portIndex);
 
 /* RF power (0x2F). [status-gated] */
-TESSARO_API int SetRfPower(unsigned char *address, int power, int portIndex);
+TESSARO_API int TESSARO_CALL SetRfPower(unsigned char *address, int power, int portIndex);
 
 /* Rev delay (0x31). [no-write-back]
  *   revDelay [out] 1 byte: answer data byte 0 */
-TESSARO_API int GetRevDelay(unsigned char *address, unsigned char *revDelay, int portIndex);
+TESSARO_API int TESSARO_CALL GetRevDelay(unsigned char *address, unsigned char *revDelay,
+                                         int portIndex);
 
 /* Buzzer and LED (0x33): the three bytes in order. [no-write-back] */
-TESSARO_API int BuzzerAndLEDControl(unsigned char *address, int controlByte1, int controlByte2,
-                                    int controlByte3, int portIndex);
+TESSARO_API int TESSARO_CALL BuzzerAndLEDControl(unsigned char *address, int controlByte1,
+                                                 int controlByte2, int controlByte3, int portIndex);
 
 /* Work mode (0x35). [no-write-back] */
-TESSARO_API int SetWorkMode(unsigned char *address, int workMode, int portIndex);
+TESSARO_API int TESSARO_CALL SetWorkMode(unsigned char *address, int workMode, int portIndex);
 
 /* System parameters (0x36). [no-write-back]; `address` is only read.
  *   sysParam0 .. sysParam5 [out] 1 byte each: answer data bytes 0 to 5
@@ -496,106 +528,116 @@ TESSARO_API int SetWorkMode(unsigned char *address, int workMode, int portIndex)
  *   sysParam42 .. sysParam44 [out] 1 byte each: data bytes 42 to 44. When the
  *               answer's Len is 47 (the reader's short form) sysParam42 is set
  *               to 0 and sysParam43, sysParam44 are left untouched. */
-TESSARO_API int GetSystemParameter(unsigned char *address, unsigned char *sysParam0,
-                                   unsigned char *sysParam1, unsigned char *sysParam2,
-                                   unsigned char *sysParam3, unsigned char *sysParam4,
-                                   unsigned char *sysParam5, unsigned char *maskMem,
-                                   unsigned char *maskAddress, unsigned char *maskLength,
-                                   unsigned char *maskData, unsigned char *sysParam42,
-                                   unsigned char *sysParam43, unsigned char *sysParam44,
-                                   int portIndex);
+TESSARO_API int TESSARO_CALL GetSystemParameter(unsigned char *address, unsigned char *sysParam0,
+                                                unsigned char *sysParam1, unsigned char *sysParam2,
+                                                unsigned char *sysParam3, unsigned char *sysParam4,
+                                                unsigned char *sysParam5, unsigned char *maskMem,
+                                                unsigned char *maskAddress,
+                                                unsigned char *maskLength, unsigned char *maskData,
+                                                unsigned char *sysParam42,
+                                                unsigned char *sysParam43,
+                                                unsigned char *sysParam44, int portIndex);
 
 /* EAS sensitivity (0x37). [no-write-back] */
-TESSARO_API int SetEASSensitivity(unsigned char *address, int sensitivity, int portIndex);
+TESSARO_API int TESSARO_CALL SetEASSensitivity(unsigned char *address, int sensitivity,
+                                               int portIndex);
 
 /* Tag custom function (0x3A). [status-gated]
  *   customFunction [in,out] 1 byte: sent; on Status 0 replaced by answer data byte 0 */
-TESSARO_API int SetTagCustomFunction(unsigned char *address, unsigned char *customFunction,
-                                     int portIndex);
+TESSARO_API int TESSARO_CALL SetTagCustomFunction(unsigned char *address,
+                                                  unsigned char *customFunction, int portIndex);
 
 /* Inventory mask (0x3B). [no-write-back]
  *   maskMem            memory bank (byte)
  *   maskAddress [in]   2 bytes, sent as they lie in memory
  *   maskLength         mask length in bits (byte, 0 to 255)
  *   maskData    [in]   ceil(maskLength / 8) bytes (0 to 32), read and sent; none for 0 */
-TESSARO_API int SetMask(unsigned char *address, int maskMem, const unsigned char *maskAddress,
-                        int maskLength, const unsigned char *maskData, int portIndex);
+TESSARO_API int TESSARO_CALL SetMask(unsigned char *address, int maskMem,
+                                     const unsigned char *maskAddress, int maskLength,
+                                     const unsigned char *maskData, int portIndex);
 
 /* Response parameters of the auto-running mode (0x3C): both bytes in order. [no-write-back] */
-TESSARO_API int SetResponsePamametersofAuto_runningMode(unsigned char *address, int autoParam1,
-                                                        int autoParam2, int portIndex);
+TESSARO_API int TESSARO_CALL SetResponsePamametersofAuto_runningMode(unsigned char *address,
+                                                                     int autoParam1, int autoParam2,
+                                                                     int portIndex);
 
 /* Inventory interval (0x3D). [no-write-back] */
-TESSARO_API int SetInventoryInterval(unsigned char *address, int interval, int portIndex);
+TESSARO_API int TESSARO_CALL SetInventoryInterval(unsigned char *address, int interval,
+                                                  int portIndex);
 
 /* Tag type (0x3E). [no-write-back] */
-TESSARO_API int SelectTagType(unsigned char *address, int tagType, int portIndex);
+TESSARO_API int TESSARO_CALL SelectTagType(unsigned char *address, int tagType, int portIndex);
 
 /* Antenna multiplexing (0x3F). [no-write-back] */
-TESSARO_API int SetAntennaMultiplexing(unsigned char *address, int antennaMultiplexing,
-                                       int portIndex);
+TESSARO_API int TESSARO_CALL SetAntennaMultiplexing(unsigned char *address, int antennaMultiplexing,
+                                                    int portIndex);
 
 /* Beep notification (0x40). [no-write-back] */
-TESSARO_API int SetBeepNotification(unsigned char *address, int beepNotification, int portIndex);
+TESSARO_API int TESSARO_CALL SetBeepNotification(unsigned char *address, int beepNotification,
+                                                 int portIndex);
 
 /* Real-time clock (0x41). [no-write-back]
  *   clockData [in] 6 bytes, sent in order */
-TESSARO_API int SetReal_timeClock(unsigned char *address, const unsigned char *clockData,
-                                  int portIndex);
+TESSARO_API int TESSARO_CALL SetReal_timeClock(unsigned char *address,
+                                               const unsigned char *clockData, int portIndex);
 
 /* Real-time clock (0x42). [no-write-back]
  *   clockData [out] 6 bytes: answer data bytes 0 to 5 */
-TESSARO_API int GetTime(unsigned char *address, unsigned char *clockData, int portIndex);
+TESSARO_API int TESSARO_CALL GetTime(unsigned char *address, unsigned char *clockData,
+                                     int portIndex);
 
 /* Empties the reader's tag buffer (0x44). [no-write-back] */
-TESSARO_API int ClearTagBuffer(unsigned char *address, int portIndex);
+TESSARO_API int TESSARO_CALL ClearTagBuffer(unsigned char *address, int portIndex);
 
 /* Relay (0x45). [no-write-back] */
-TESSARO_API int SetRelay(unsigned char *address, int relay, int portIndex);
+TESSARO_API int TESSARO_CALL SetRelay(unsigned char *address, int relay, int portIndex);
 
 /* GPIO outputs (0x46). [no-write-back] */
-TESSARO_API int SetGPIO(unsigned char *address, int gpio, int portIndex);
+TESSARO_API int TESSARO_CALL SetGPIO(unsigned char *address, int gpio, int portIndex);
 
 /* GPIO status (0x47). [no-write-back]
  *   gpioStatus [out] 1 byte: answer data byte 0 */
-TESSARO_API int GetGPIOStatus(unsigned char *address, unsigned char *gpioStatus, int portIndex);
-
-/* Notification pulse output (0x48). [no-write-back] */
-TESSARO_API int SetNotificationPulseOutput(unsigned char *address, int pulseOutput,
+TESSARO_API int TESSARO_CALL GetGPIOStatus(unsigned char *address, unsigned char *gpioStatus,
                                            int portIndex);
 
+/* Notification pulse output (0x48). [no-write-back] */
+TESSARO_API int TESSARO_CALL SetNotificationPulseOutput(unsigned char *address, int pulseOutput,
+                                                        int portIndex);
+
 /* Trigger time (0x49). [no-write-back] */
-TESSARO_API int SetTriggerTime(unsigned char *address, int triggerTime, int portIndex);
+TESSARO_API int TESSARO_CALL SetTriggerTime(unsigned char *address, int triggerTime, int portIndex);
 
 /* TID parameter (0x4A): both bytes in order. [status-gated] */
-TESSARO_API int SetTIDParameter(unsigned char *address, int tidParam1, int tidParam2,
-                                int portIndex);
+TESSARO_API int TESSARO_CALL SetTIDParameter(unsigned char *address, int tidParam1, int tidParam2,
+                                             int portIndex);
 
 /* Serial number (0x4B): sends 0x54 0x45, then the four bytes. [status-gated]
  *   serialNumber [in] 4 bytes, sent in order */
-TESSARO_API int SetSeriaNo(unsigned char *address, const unsigned char *serialNumber,
-                           int portIndex);
+TESSARO_API int TESSARO_CALL SetSeriaNo(unsigned char *address, const unsigned char *serialNumber,
+                                        int portIndex);
 
 /* Serial number (0x4C). [status-gated]
  *   serialNumber [out] 4 bytes: answer data bytes 0 to 3 */
-TESSARO_API int GetSeriaNo(unsigned char *address, unsigned char *serialNumber, int portIndex);
+TESSARO_API int TESSARO_CALL GetSeriaNo(unsigned char *address, unsigned char *serialNumber,
+                                        int portIndex);
 
 /* Work time (0x60, data 0x00, workTime1, workTime2). [status-gated] */
-TESSARO_API int SetWorkTime(unsigned char *address, int workTime1, int workTime2, int portIndex);
+TESSARO_API int TESSARO_CALL SetWorkTime(unsigned char *address, int workTime1, int workTime2,
+                                         int portIndex);
 
 /* Work time (0x61, no data). [status-gated]
  *   workTime1 [out] 1 byte: answer data byte 1
  *   workTime2 [out] 1 byte: answer data byte 2 (data byte 0 is not used) */
-TESSARO_API int GetWorkTime(unsigned char *address, unsigned char *workTime1,
-                            unsigned char *workTime2, int portIndex);
+TESSARO_API int TESSARO_CALL GetWorkTime(unsigned char *address, unsigned char *workTime1,
+                                         unsigned char *workTime2, int portIndex);
 
 /* Communication type (0x6A). [status-gated] */
-TESSARO_API int SetCommType(unsigned char *address, int commType, int portIndex);
+TESSARO_API int TESSARO_CALL SetCommType(unsigned char *address, int commType, int portIndex);
 
 /* Module version (0x83). [no-write-back]
  *   moduleVersion [out] 2 bytes: answer data bytes 0 and 1 */
-TESSARO_API int GetModuleVersion(unsigned char *address, unsigned char *moduleVersion,
-                                 int portIndex);
+TESSARO_API int TESSARO_CALL GetModuleVersion(unsigned char *address, unsigned char *moduleVersion,
+                                              int portIndex);
 
 /* --- Calibration and factory commands --- */
 
@@ -604,88 +646,95 @@ TESSARO_API int GetModuleVersion(unsigned char *address, unsigned char *moduleVe
  * 0xA5 in either case. [always-write-back]
  *   address [in,out] read only when entering; may be NULL when leaving (then
  *                    the answer's address is not written back) */
-TESSARO_API int InSelfTestMode(unsigned char *address, int enter, int portIndex);
+TESSARO_API int TESSARO_CALL InSelfTestMode(unsigned char *address, int enter, int portIndex);
 
 /* DAC value (0x29). [always-write-back] */
-TESSARO_API int SetDAC(unsigned char *address, int dacValue, int portIndex);
+TESSARO_API int TESSARO_CALL SetDAC(unsigned char *address, int dacValue, int portIndex);
 
 /* DAC value (0x2A). [status-gated]
  *   dacValue [out] 1 byte: answer data byte 0 */
-TESSARO_API int GetDAC(unsigned char *address, unsigned char *dacValue, int portIndex);
+TESSARO_API int TESSARO_CALL GetDAC(unsigned char *address, unsigned char *dacValue, int portIndex);
 
 /* Power-parameter test (0x2B). [status-gated]
  *   checkResult [out] 1 byte: answer data byte 0 */
-TESSARO_API int CheckPowerParameter(unsigned char *address, unsigned char *checkResult,
-                                    int portIndex);
+TESSARO_API int TESSARO_CALL CheckPowerParameter(unsigned char *address, unsigned char *checkResult,
+                                                 int portIndex);
 
 /* Hands over a DAC and power list (0x2C). [status-gated]
  *   powerList      [in]  31 bytes, sent in order
  *   solidifyResult [out] 1 byte: answer data byte 0 */
-TESSARO_API int SolidifyDACandPowerlist(unsigned char *address, const unsigned char *powerList,
-                                        unsigned char *solidifyResult, int portIndex);
+TESSARO_API int TESSARO_CALL SolidifyDACandPowerlist(unsigned char *address,
+                                                     const unsigned char *powerList,
+                                                     unsigned char *solidifyResult, int portIndex);
 
 /* Start information (0x2D). [status-gated]
  *   startInfo0 .. startInfo8 [out] 1 byte each: answer data bytes 0 to 8 */
-TESSARO_API int GetStartInformation(unsigned char *address, unsigned char *startInfo0,
-                                    unsigned char *startInfo1, unsigned char *startInfo2,
-                                    unsigned char *startInfo3, unsigned char *startInfo4,
-                                    unsigned char *startInfo5, unsigned char *startInfo6,
-                                    unsigned char *startInfo7, unsigned char *startInfo8,
-                                    int portIndex);
+TESSARO_API int TESSARO_CALL GetStartInformation(unsigned char *address, unsigned char *startInfo0,
+                                                 unsigned char *startInfo1,
+                                                 unsigned char *startInfo2,
+                                                 unsigned char *startInfo3,
+                                                 unsigned char *startInfo4,
+                                                 unsigned char *startInfo5,
+                                                 unsigned char *startInfo6,
+                                                 unsigned char *startInfo7,
+                                                 unsigned char *startInfo8, int portIndex);
 
 /* RF output (0x30). [status-gated] */
-TESSARO_API int RfOutput(unsigned char *address, int rfOutput, int portIndex);
+TESSARO_API int TESSARO_CALL RfOutput(unsigned char *address, int rfOutput, int portIndex);
 
 /* Deletes the RF output (0x32). [status-gated]
  *   deleteResult [out] 1 byte: answer data byte 0 */
-TESSARO_API int DeleteRfOutput(unsigned char *address, unsigned char *deleteResult,
-                               int portIndex);
+TESSARO_API int TESSARO_CALL DeleteRfOutput(unsigned char *address, unsigned char *deleteResult,
+                                            int portIndex);
 
 /* Test frequency (0x60, five data bytes). [status-gated]
  *   testFrequency [in] 4 bytes, sent in order, then the byte testMode */
-TESSARO_API int EnableTestFreq(unsigned char *address, const unsigned char *testFrequency,
-                               int testMode, int portIndex);
+TESSARO_API int TESSARO_CALL EnableTestFreq(unsigned char *address,
+                                            const unsigned char *testFrequency, int testMode,
+                                            int portIndex);
 
 /* AD reading (0x61, data adChannel). [status-gated]
  *   adValue [out] 2 bytes: answer data bytes 0 and 1 */
-TESSARO_API int GetADValue(unsigned char *address, int adChannel, unsigned char *adValue,
-                           int portIndex);
+TESSARO_API int TESSARO_CALL GetADValue(unsigned char *address, int adChannel,
+                                        unsigned char *adValue, int portIndex);
 
 /* A values (0x62): aSelector, then the 4 bytes of aValue1 and the 4 of aValue2,
  * in order. [status-gated]
  *   aValue1, aValue2 [in] 4 bytes each */
-TESSARO_API int SetAValue(unsigned char *address, int aSelector, const unsigned char *aValue1,
-                          const unsigned char *aValue2, int portIndex);
+TESSARO_API int TESSARO_CALL SetAValue(unsigned char *address, int aSelector,
+                                       const unsigned char *aValue1, const unsigned char *aValue2,
+                                       int portIndex);
 
 /* Adjustment parameters (0x65). [status-gated]
  *   adjustPara [out] 148 bytes: answer data bytes 0 to 147, all 148 whatever
  *                    the answer's length */
-TESSARO_API int GetAdjustPara(unsigned char *address, unsigned char *adjustPara, int portIndex);
+TESSARO_API int TESSARO_CALL GetAdjustPara(unsigned char *address, unsigned char *adjustPara,
+                                           int portIndex);
 
 /* Antenna check (0x66). [status-gated] */
-TESSARO_API int SetCheckAnt(unsigned char *address, int checkAnt, int portIndex);
+TESSARO_API int TESSARO_CALL SetCheckAnt(unsigned char *address, int checkAnt, int portIndex);
 
 /* Power check (0x67). [status-gated]
  *   checkPwr1 [out] 2 bytes: answer data bytes 0 and 1
  *   checkPwr2 [out] 2 bytes: answer data bytes 2 and 3 */
-TESSARO_API int GetCheckPWR(unsigned char *address, unsigned char *checkPwr1,
-                            unsigned char *checkPwr2, int portIndex);
+TESSARO_API int TESSARO_CALL GetCheckPWR(unsigned char *address, unsigned char *checkPwr1,
+                                         unsigned char *checkPwr2, int portIndex);
 
 /* DC offset (0x6C). [status-gated]
  *   dcOffset [in] 2 bytes, sent in order */
-TESSARO_API int SetDCOffset(unsigned char *address, const unsigned char *dcOffset,
-                            int portIndex);
+TESSARO_API int TESSARO_CALL SetDCOffset(unsigned char *address, const unsigned char *dcOffset,
+                                         int portIndex);
 
 /* QS pair (0x81): both bytes in order. [status-gated] */
-TESSARO_API int SetQS(unsigned char *address, int qs1, int qs2, int portIndex);
+TESSARO_API int TESSARO_CALL SetQS(unsigned char *address, int qs1, int qs2, int portIndex);
 
 /* QS pair (0x82). [status-gated]
  *   qs1, qs2 [out] 1 byte each: answer data bytes 0 and 1 */
-TESSARO_API int GetQS(unsigned char *address, unsigned char *qs1, unsigned char *qs2,
-                      int portIndex);
+TESSARO_API int TESSARO_CALL GetQS(unsigned char *address, unsigned char *qs1, unsigned char *qs2,
+                                   int portIndex);
 
 /* Flash command (0x84). [no-write-back] */
-TESSARO_API int SetFlashRom(unsigned char *address, int portIndex);
+TESSARO_API int TESSARO_CALL SetFlashRom(unsigned char *address, int portIndex);
 
 /* --- Keyboard-emulation mode --- */
 
@@ -694,30 +743,31 @@ TESSARO_API int SetFlashRom(unsigned char *address, int portIndex);
  * The port stays open; the library keeps no record of the reader's mode.
  * Returns 0 when the report was written in full, ERR_COMM otherwise (also for a
  * closed or never-opened port; never ERR_PORT_CLOSED). */
-TESSARO_API int ChangeToHID(unsigned char *address, int portIndex);
+TESSARO_API int TESSARO_CALL ChangeToHID(unsigned char *address, int portIndex);
 
 /* The six work parameters of the keyboard mode (0xA1), sent in order. [crc-only]
  * The low byte of each is tested first: hidParam1 1 to 4, hidParam3 0 to 15,
  * hidParam4 and hidParam5 0 or 1 (hidParam2, hidParam6 any). Out of range:
  * ERR_PARAMETER, and nothing is read, sent or changed. */
-TESSARO_API int SetHidWorkPara(unsigned char *address, int hidParam1, int hidParam2,
-                               int hidParam3, int hidParam4, int hidParam5, int hidParam6,
-                               int portIndex);
+TESSARO_API int TESSARO_CALL SetHidWorkPara(unsigned char *address, int hidParam1, int hidParam2,
+                                            int hidParam3, int hidParam4, int hidParam5,
+                                            int hidParam6, int portIndex);
 
 /* The six work parameters (0xA2). [crc-only]
  *   hidParam1 .. hidParam6 [out] 1 byte each: answer data bytes 0 to 5, filled
  *                                 whatever the Status */
-TESSARO_API int GetHidWorkPara(unsigned char *address, unsigned char *hidParam1,
-                               unsigned char *hidParam2, unsigned char *hidParam3,
-                               unsigned char *hidParam4, unsigned char *hidParam5,
-                               unsigned char *hidParam6, int portIndex);
+TESSARO_API int TESSARO_CALL GetHidWorkPara(unsigned char *address, unsigned char *hidParam1,
+                                            unsigned char *hidParam2, unsigned char *hidParam3,
+                                            unsigned char *hidParam4, unsigned char *hidParam5,
+                                            unsigned char *hidParam6, int portIndex);
 
 /* Beep enable of the keyboard mode (0xA3). [crc-only] */
-TESSARO_API int SetHidBeepEn(unsigned char *address, int hidBeepEnable, int portIndex);
+TESSARO_API int TESSARO_CALL SetHidBeepEn(unsigned char *address, int hidBeepEnable, int portIndex);
 
 /* Beep enable (0xA4). [crc-only]
  *   hidBeepEnable [out] 1 byte: answer data byte 0, filled whatever the Status */
-TESSARO_API int GetHidBeepEn(unsigned char *address, unsigned char *hidBeepEnable, int portIndex);
+TESSARO_API int TESSARO_CALL GetHidBeepEn(unsigned char *address, unsigned char *hidBeepEnable,
+                                          int portIndex);
 
 
 /* ------------------------------------------------------------------------
@@ -741,7 +791,7 @@ TESSARO_API int GetHidBeepEn(unsigned char *address, unsigned char *hidBeepEnabl
  *               If memory runs out, the texts made so far are released and
  *               the list is left empty (entry 0 NULL), never partly filled.
  * Returns 0 in every case. */
-TESSARO_API int GetChannelList(int region, char **channelList);
+TESSARO_API int TESSARO_CALL GetChannelList(int region, char **channelList);
 
 /* Sets the region and its channel range through SetRegion (0x22).
  *   region      the region code; only its four low bits are sent
@@ -752,14 +802,15 @@ TESSARO_API int GetChannelList(int region, char **channelList);
  * The answer's address is written back whatever its Status.
  * Returns the reader's Status, or ERR_COMM / ERR_PORT_CLOSED / ERR_CRC /
  * ERR_RESPONSE_CMD. */
-TESSARO_API int SetRegionAndChannel(unsigned char *address, int region, int minChannel,
-                                    int maxChannel, int portIndex);
+TESSARO_API int TESSARO_CALL SetRegionAndChannel(unsigned char *address, int region, int minChannel,
+                                                 int maxChannel, int portIndex);
 
 /* Sets the region with all of its channels, as SetRegionAndChannel with
  * channels 0 to n - 1 of its plan.
  * Returns as SetRegionAndChannel, or ERR_PARAMETER (255) with nothing sent
  * for a code without a plan (anything but 1 to 5). */
-TESSARO_API int SetRegionWithDefaultChannel(unsigned char *address, int region, int portIndex);
+TESSARO_API int TESSARO_CALL SetRegionWithDefaultChannel(unsigned char *address, int region,
+                                                         int portIndex);
 
 
 #ifdef __cplusplus
@@ -776,7 +827,8 @@ TESSARO_API int SetRegionWithDefaultChannel(unsigned char *address, int region, 
  * frame bytes. Returns 1 when the whole report was written, 0 otherwise
  * (closed or never-opened port, a data report longer than 62 bytes, a write
  * that failed). */
-TESSARO_API int SendDataToPort(unsigned char *data, unsigned int length, int portIndex);
+TESSARO_API int TESSARO_CALL SendDataToPort(unsigned char *data, unsigned int length,
+                                            int portIndex);
 
 /* Collects one answer frame: polls input reports until the bytes gathered end
  * with a valid CRC over everything before it.
@@ -786,7 +838,8 @@ TESSARO_API int SendDataToPort(unsigned char *data, unsigned int length, int por
  * Returns 0, ERR_PORT_CLOSED, or ERR_COMM (time bound, a report that did not
  * arrive - then response[0] is set to 0 - or an answer longer than
  * RESPONSE_BUFFER_SIZE). */
-TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, int portIndex);
+TESSARO_API int TESSARO_CALL GetDataFromPort(unsigned char *response, int *responseLength,
+                                             int portIndex);
 
 /* Collects a streamed inventory answer: frames until the pending bytes are
  * exactly one intact frame with an end status (1, 2, 248, 249, 251, 253, 254,
@@ -796,34 +849,34 @@ TESSARO_API int GetDataFromPort(unsigned char *response, int *responseLength, in
  * Returns 0, ERR_PORT_CLOSED, ERR_COMM (also for a stream longer than
  * RESPONSE_BUFFER_SIZE), or ERR_CRC at once when a complete frame of six
  * bytes or more fails its own CRC. */
-TESSARO_API int GetInventoryDataFromPort1(unsigned char *response, int *responseLength,
-                                          int portIndex);
+TESSARO_API int TESSARO_CALL GetInventoryDataFromPort1(unsigned char *response, int *responseLength,
+                                                       int portIndex);
 
 /* Collects a buffer read-out: frames until a status-1 frame ends exactly at
  * the end of the bytes received. Bounds: 10000 ms, 1000 ms while nothing has
  * arrived, and RESPONSE_BUFFER_SIZE bytes.
  * Returns 0, ERR_PORT_CLOSED, ERR_COMM, or ERR_CRC at once when a complete
  * frame of six bytes or more fails its own CRC. */
-TESSARO_API int GetBufferDataFromPort(unsigned char *response, int *responseLength,
-                                      int portIndex);
+TESSARO_API int TESSARO_CALL GetBufferDataFromPort(unsigned char *response, int *responseLength,
+                                                   int portIndex);
 
 /* Collects one frame recognised by its Len byte alone (more than 4 bytes):
  * used by InventoryBuffer_G2. Bound: T + 1000 ms (T as above).
  * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
-TESSARO_API int GetDataFromPort_buff(unsigned char *response, int *responseLength,
-                                     int portIndex);
+TESSARO_API int TESSARO_CALL GetDataFromPort_buff(unsigned char *response, int *responseLength,
+                                                  int portIndex);
 
 /* Writes the CRC-16 (CRC-16/MCRF4XX) of the first `length` bytes of `data`
  * into the two bytes that follow them, low byte first; `data` must hold
  * length + 2 bytes. With length 0 it writes FF FF. */
-TESSARO_API void GetCRC(unsigned char *data, int length);
+TESSARO_API void TESSARO_CALL GetCRC(unsigned char *data, int length);
 
 /* Returns 0 when the CRC over the `length` bytes is 0 (an intact frame given
  * with its two CRC bytes), ERR_CRC otherwise (also for length 0). */
-TESSARO_API int CheckCRC(unsigned char *data, int length);
+TESSARO_API int TESSARO_CALL CheckCRC(unsigned char *data, int length);
 
 /* Kept for existing applications: ignores its arguments and returns 0. */
-TESSARO_API int ATGetDataFromPort(unsigned char *data, int *length, int portIndex);
+TESSARO_API int TESSARO_CALL ATGetDataFromPort(unsigned char *data, int *length, int portIndex);
 
 /* An empty class kept for existing applications; no operation is a member. */
 class TESSARO_API CTessaro {

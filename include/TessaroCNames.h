@@ -26,45 +26,47 @@ extern "C" {
 /* Sends `length` bytes of `data` as one 64-byte report, as SendDataToPort.
  *   data [in] `length` bytes; length at most 62 for a data report
  * Returns 1 when the whole report was written, 0 otherwise. */
-TESSARO_API int TessaroSendDataToPort(unsigned char *data, unsigned int length, int portIndex);
+TESSARO_API int TESSARO_CALL TessaroSendDataToPort(unsigned char *data, unsigned int length,
+                                                   int portIndex);
 
 /* Collects one answer frame, as GetDataFromPort.
  *   response       [out] RESPONSE_BUFFER_SIZE (6000) bytes
  *   responseLength [in,out] in: non-zero for the 2000 ms bound; out: frame length
  * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
-TESSARO_API int TessaroGetDataFromPort(unsigned char *response, int *responseLength,
-                                       int portIndex);
+TESSARO_API int TESSARO_CALL TessaroGetDataFromPort(unsigned char *response, int *responseLength,
+                                                    int portIndex);
 
 /* Collects a streamed inventory answer, as GetInventoryDataFromPort1.
  *   response [out] RESPONSE_BUFFER_SIZE bytes; responseLength [out] its length
  * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
-TESSARO_API int TessaroGetInventoryDataFromPort1(unsigned char *response, int *responseLength,
-                                                 int portIndex);
+TESSARO_API int TESSARO_CALL TessaroGetInventoryDataFromPort1(unsigned char *response,
+                                                              int *responseLength, int portIndex);
 
 /* Collects a buffer read-out, as GetBufferDataFromPort.
  *   response [out] RESPONSE_BUFFER_SIZE bytes; responseLength [out] its length
  * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
-TESSARO_API int TessaroGetBufferDataFromPort(unsigned char *response, int *responseLength,
-                                             int portIndex);
+TESSARO_API int TESSARO_CALL TessaroGetBufferDataFromPort(unsigned char *response,
+                                                          int *responseLength, int portIndex);
 
 /* Collects one frame recognised by its Len byte, as GetDataFromPort_buff.
  *   response [out] RESPONSE_BUFFER_SIZE bytes; responseLength [out] its length
  * Returns 0, ERR_PORT_CLOSED or ERR_COMM. */
-TESSARO_API int TessaroGetDataFromPort_buff(unsigned char *response, int *responseLength,
-                                            int portIndex);
+TESSARO_API int TESSARO_CALL TessaroGetDataFromPort_buff(unsigned char *response,
+                                                         int *responseLength, int portIndex);
 
 /* Writes the CRC-16 of the first `length` bytes of `data` behind them, low
  * byte first, as GetCRC.
  *   data [in,out] length + 2 bytes */
-TESSARO_API void TessaroGetCRC(unsigned char *data, int length);
+TESSARO_API void TESSARO_CALL TessaroGetCRC(unsigned char *data, int length);
 
 /* As CheckCRC: 0 when the CRC over the `length` bytes (a frame with its two
  * CRC bytes) is 0, ERR_CRC otherwise (also for length 0).
  *   data [in] `length` bytes */
-TESSARO_API int TessaroCheckCRC(unsigned char *data, int length);
+TESSARO_API int TESSARO_CALL TessaroCheckCRC(unsigned char *data, int length);
 
 /* As ATGetDataFromPort: ignores its arguments and returns 0. */
-TESSARO_API int TessaroATGetDataFromPort(unsigned char *data, int *length, int portIndex);
+TESSARO_API int TESSARO_CALL TessaroATGetDataFromPort(unsigned char *data, int *length,
+                                                      int portIndex);
 
 /* TessaroNextTagRecord of TessaroRecords.h, exported: decodes the record at
  * *offset of an EPC-ID list.
@@ -73,12 +75,12 @@ TESSARO_API int TessaroATGetDataFromPort(unsigned char *data, int *length, int p
  *   record [out] the record's fields; its pointers point into `list`
  * Returns 1 for a record, 0 at the end of the list, -1 when the bytes at
  * *offset do not form a whole record (nothing written then). */
-TESSARO_API int TessaroDecodeTagRecord(const unsigned char *list, int length, int *offset,
-                                       TessaroTagRecord *record);
+TESSARO_API int TESSARO_CALL TessaroDecodeTagRecord(const unsigned char *list, int length,
+                                                    int *offset, TessaroTagRecord *record);
 
 /* TessaroCountTagRecords of TessaroRecords.h, exported: the number of records
  * in a list of `length` bytes, or -1 when it does not decode to its end. */
-TESSARO_API int TessaroDecodeTagRecordCount(const unsigned char *list, int length);
+TESSARO_API int TESSARO_CALL TessaroDecodeTagRecordCount(const unsigned char *list, int length);
 
 #ifdef __cplusplus
 }

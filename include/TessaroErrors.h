@@ -25,14 +25,14 @@ extern "C" {
  * Returns "NAME: sentence." (e.g. "ERR_COMM: no complete answer came from the
  * reader in time, or the port was never opened."); for a code that is neither,
  * a text that says the code is unknown. Never NULL. */
-TESSARO_API const char *TessaroReturnCodeText(int code);
+TESSARO_API const char *TESSARO_CALL TessaroReturnCodeText(int code);
 
 /* Names and explains a tag's error byte, the `errorCode` a tag command writes
  * after TAG_ERROR (252).
  *   errorByte [in] 0 to 255 (-1, the value after success, is named too)
  * Returns "name: sentence." (e.g. "memory overrun: ..."), or a text that says
  * the byte is unknown. Never NULL. */
-TESSARO_API const char *TessaroTagErrorText(int errorByte);
+TESSARO_API const char *TESSARO_CALL TessaroTagErrorText(int errorByte);
 
 #ifdef __cplusplus
 }

@@ -25,7 +25,7 @@ extern "C" {
  * whatever transport is installed; tickMs and sleepMs are the platform clock.
  *   out [out] receives a copy of the transport (version 1)
  * Returns 0, or ERR_PARAMETER (255) when out is NULL. */
-TESSARO_API int TessaroPlatformTransport(TessaroTransport *out);
+TESSARO_API int TESSARO_CALL TessaroPlatformTransport(TessaroTransport *out);
 
 #ifdef __cplusplus
 }

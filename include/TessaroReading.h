@@ -103,9 +103,11 @@ typedef struct TessaroPresenceEvent {
     long long wallClockMs;
 } TessaroPresenceEvent;
 
-typedef void (*TessaroTagCallback)(const TessaroTagRead *read, void *userData);
-typedef void (*TessaroStatusCallback)(const TessaroReadingStatus *status, void *userData);
-typedef void (*TessaroPresenceCallback)(const TessaroPresenceEvent *event, void *userData);
+typedef void (TESSARO_CALL *TessaroTagCallback)(const TessaroTagRead *read, void *userData);
+typedef void (TESSARO_CALL *TessaroStatusCallback)(const TessaroReadingStatus *status,
+                                                   void *userData);
+typedef void (TESSARO_CALL *TessaroPresenceCallback)(const TessaroPresenceEvent *event,
+                                                     void *userData);
 
 /* What a reading does. Fill it with TessaroReadingDefaults, then change what
  * you need. The inventory fields are the arguments of Inventory_G2 of the same
@@ -151,7 +153,7 @@ typedef struct TessaroReading TessaroReading;
 
 /* Fills `options` [out] with the defaults listed above (no callbacks).
  * Returns 0, or ERR_PARAMETER for NULL. */
-TESSARO_API int TessaroReadingDefaults(TessaroReadingOptions *options);
+TESSARO_API int TESSARO_CALL TessaroReadingDefaults(TessaroReadingOptions *options);
 
 /* Starts reading `portIndex` (1 to 19, a port OpenUSBPort opened).
  *   options [in]  copied; see TessaroReadingOptions
@@ -160,8 +162,9 @@ TESSARO_API int TessaroReadingDefaults(TessaroReadingOptions *options);
  * Returns 0, ERR_PARAMETER for a NULL argument, a port index outside 1 to 19,
  * an unknown mode or maskLength outside 0 to 255, or ERR_COMM when the thread
  * could not be started. */
-TESSARO_API int TessaroReadingStart(int portIndex, const TessaroReadingOptions *options,
-                                    TessaroReading **reading);
+TESSARO_API int TESSARO_CALL TessaroReadingStart(int portIndex,
+                                                 const TessaroReadingOptions *options,
+                                                 TessaroReading **reading);
 
 /* Stops the reading. From another thread it returns once the reading's thread
  * has ended, so no callback runs any more. From inside one of the reading's own
@@ -169,17 +172,18 @@ TESSARO_API int TessaroReadingStart(int portIndex, const TessaroReadingOptions *
  * the one running. Stopping twice does no harm. The reading stays allocated:
  * TessaroReadingFree it.
  * Returns 0, or ERR_PARAMETER for NULL. */
-TESSARO_API int TessaroReadingStop(TessaroReading *reading);
+TESSARO_API int TESSARO_CALL TessaroReadingStop(TessaroReading *reading);
 
 /* Stops the reading as TessaroReadingStop from another thread does, then frees
  * it. Must not be called from the reading's own callbacks (it returns
  * ERR_PARAMETER there and does nothing). NULL is ignored.
  * Returns 0 or ERR_PARAMETER. */
-TESSARO_API int TessaroReadingFree(TessaroReading *reading);
+TESSARO_API int TESSARO_CALL TessaroReadingFree(TessaroReading *reading);
 
 /* Copies the reading's counters to `stats` [out]. Any thread, any time.
  * Returns 0, or ERR_PARAMETER for NULL. */
-TESSARO_API int TessaroReadingGetStats(TessaroReading *reading, TessaroReadingStats *stats);
+TESSARO_API int TESSARO_CALL TessaroReadingGetStats(TessaroReading *reading,
+                                                    TessaroReadingStats *stats);
 
 /* Closes the handle of `portIndex` and opens its reader again: the reader at
  * the interface path the slot was opened from, else the first reader of the
@@ -188,13 +192,13 @@ TESSARO_API int TessaroReadingGetStats(TessaroReading *reading, TessaroReadingSt
  * Returns 0; ERR_COMM when no reader was found (the slot is left closed:
  * commands on it return ERR_PORT_CLOSED until a later reopen succeeds) or the
  * sync report was not taken; ERR_PARAMETER for an index outside 1 to 19. */
-TESSARO_API int TessaroReopenPort(int portIndex);
+TESSARO_API int TESSARO_CALL TessaroReopenPort(int portIndex);
 
 /* Whether `portIndex` holds an open reader handle: OpenUSBPort opens every
  * reader it finds, at 1, 2, 3 ..., and hands out only 1; this tells which of
  * the others are there. No report is exchanged.
  * Returns 1 when open, 0 otherwise (also for an index outside 0 to 19). */
-TESSARO_API int TessaroPortIsOpen(int portIndex);
+TESSARO_API int TESSARO_CALL TessaroPortIsOpen(int portIndex);
 
 #ifdef __cplusplus
 }

@@ -219,81 +219,85 @@ typedef struct TessaroSimCounters {
 /* Creates an empty bus (no reader yet).
  *   clock: TESSARO_SIM_VIRTUAL_CLOCK or TESSARO_SIM_REAL_CLOCK
  * Returns the simulator, or NULL for another clock value or no memory. */
-TESSARO_SIM_API TessaroSim *TessaroSimCreate(int clock);
+TESSARO_SIM_API TessaroSim *TESSARO_CALL TessaroSimCreate(int clock);
 
 /* Uninstalls the simulator if TessaroSimInstall installed it (the library
  * goes back to its platform transport and closes the simulator's handles),
  * then frees it. NULL is ignored. A simulator installed by hand with
  * TessaroSimGetTransport must be uninstalled by the caller first. */
-TESSARO_SIM_API void TessaroSimDestroy(TessaroSim *sim);
+TESSARO_SIM_API void TESSARO_CALL TessaroSimDestroy(TessaroSim *sim);
 
 /* Plugs a new reader into the bus, with the default settings and an empty
  * field. Readers are enumerated in the order they were added, so the first
  * gets port index 1 and the second index 2 (OpenUSBPort keeps it open there).
  * Returns the reader's number (0, 1, ...) or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimAddReader(TessaroSim *sim);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimAddReader(TessaroSim *sim);
 
 /* Fills `transport` [out] with the simulator's transport (version 1, context
  * = sim; tickMs and sleepMs set with the virtual clock, NULL with the real
  * one). Returns 0 or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimGetTransport(TessaroSim *sim, TessaroTransport *transport);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimGetTransport(TessaroSim *sim,
+                                                        TessaroTransport *transport);
 
 /* Installs the simulator as libTessaro's transport (TessaroSetTransport: the
  * library returns to its load state). Returns 0 or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimInstall(TessaroSim *sim);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimInstall(TessaroSim *sim);
 
 /* The simulation's millisecond counter (wraps at 2^32). 0 for NULL. */
-TESSARO_SIM_API unsigned TessaroSimNowMs(TessaroSim *sim);
+TESSARO_SIM_API unsigned TESSARO_CALL TessaroSimNowMs(TessaroSim *sim);
 
 /* Lets `ms` milliseconds pass: the virtual clock moves on, the real clock is
  * slept on. Returns 0 or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimAdvanceMs(TessaroSim *sim, unsigned ms);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimAdvanceMs(TessaroSim *sim, unsigned ms);
 
 /* Copies the reader's settings to `state` [out]. */
-TESSARO_SIM_API int TessaroSimGetReaderState(TessaroSim *sim, int reader,
-                                             TessaroSimReaderState *state);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimGetReaderState(TessaroSim *sim, int reader,
+                                                          TessaroSimReaderState *state);
 
 /* Replaces the reader's settings with `state` [in] (read-only fields are
  * ignored; `clock` sets the reader's real-time clock). Refuses a state whose
  * clock is not a valid date and time. */
-TESSARO_SIM_API int TessaroSimSetReaderState(TessaroSim *sim, int reader,
-                                             const TessaroSimReaderState *state);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimSetReaderState(TessaroSim *sim, int reader,
+                                                          const TessaroSimReaderState *state);
 
 /* Copies the reader's counters to `counters` [out]. */
-TESSARO_SIM_API int TessaroSimGetCounters(TessaroSim *sim, int reader,
-                                          TessaroSimCounters *counters);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimGetCounters(TessaroSim *sim, int reader,
+                                                       TessaroSimCounters *counters);
 
 /* Adds one tag described by one line of the population format
  * (docs/simulator.md), e.g. "gen2 epc=300833B2DDD9014000000001 antenna=2 rssi=-55".
  *   error [out] receives a message when the line is refused (may be NULL)
  *   errorSize   size of `error` in bytes
  * Returns the tag's number (0, 1, ... in the reader's field) or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimAddTag(TessaroSim *sim, int reader, const char *description,
-                                     char *error, size_t errorSize);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimAddTag(TessaroSim *sim, int reader,
+                                                  const char *description, char *error,
+                                                  size_t errorSize);
 
 /* Adds the tags of a population file. All or nothing: with a bad line no tag
  * is added and `error` [out] says which line and why ("line 7: ...").
  * Returns the number of tags added or TESSARO_SIM_ERROR (also when the file
  * cannot be read). */
-TESSARO_SIM_API int TessaroSimLoadPopulation(TessaroSim *sim, int reader, const char *path,
-                                             char *error, size_t errorSize);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimLoadPopulation(TessaroSim *sim, int reader,
+                                                          const char *path, char *error,
+                                                          size_t errorSize);
 
 /* The same for a population held in a string. */
-TESSARO_SIM_API int TessaroSimLoadPopulationText(TessaroSim *sim, int reader, const char *text,
-                                                 char *error, size_t errorSize);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimLoadPopulationText(TessaroSim *sim, int reader,
+                                                              const char *text, char *error,
+                                                              size_t errorSize);
 
 /* Number of tags in the reader's field (killed ones and those out of the field
  * included), or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimTagCount(TessaroSim *sim, int reader);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimTagCount(TessaroSim *sim, int reader);
 
 /* Moves a tag: `antenna` 1 to 4, or 0 to take it out of the field; `rssi` in
  * dBm at full power (-127 to 0). */
-TESSARO_SIM_API int TessaroSimPlaceTag(TessaroSim *sim, int reader, int tag, int antenna,
-                                       int rssi);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimPlaceTag(TessaroSim *sim, int reader, int tag,
+                                                    int antenna, int rssi);
 
 /* Copies the tag's state to `state` [out]. */
-TESSARO_SIM_API int TessaroSimGetTagState(TessaroSim *sim, int reader, int tag,
-                                          TessaroSimTagState *state);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimGetTagState(TessaroSim *sim, int reader, int tag,
+                                                       TessaroSimTagState *state);
 
 /* Copies a tag's memory to `out` [out], at most `size` bytes.
  *   bank: TESSARO_SIM_BANK_* for a Gen2 tag (words high byte first; the EPC
@@ -301,28 +305,28 @@ TESSARO_SIM_API int TessaroSimGetTagState(TessaroSim *sim, int reader, int tag,
  *         TESSARO_SIM_6B_LOCKS for a 6B tag
  * Returns the length of that memory in bytes (which may exceed `size`), or
  * TESSARO_SIM_ERROR for a bank the tag does not have. */
-TESSARO_SIM_API int TessaroSimReadTagMemory(TessaroSim *sim, int reader, int tag, int bank,
-                                            unsigned char *out, int size);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimReadTagMemory(TessaroSim *sim, int reader, int tag,
+                                                         int bank, unsigned char *out, int size);
 
 /* Arms a fault on a reader (TESSARO_SIM_FAULT_*; `count` and `value` as the
  * kind says). Faults of different kinds add up; arming a kind again replaces
  * its earlier arming. */
-TESSARO_SIM_API int TessaroSimInjectFault(TessaroSim *sim, int reader, int kind, int count,
-                                          int value);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimInjectFault(TessaroSim *sim, int reader, int kind,
+                                                       int count, int value);
 
 /* Cuts every later answer into input reports of these sizes (1 to 62 bytes),
  * the last size repeating; `count` 0 goes back to reports of 62 bytes.
  * Each answer frame starts a new report. */
-TESSARO_SIM_API int TessaroSimSplitReports(TessaroSim *sim, int reader,
-                                           const unsigned char *sizes, int count);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimSplitReports(TessaroSim *sim, int reader,
+                                                        const unsigned char *sizes, int count);
 
 /* Disarms every fault of the reader and goes back to reports of 62 bytes. */
-TESSARO_SIM_API int TessaroSimClearFaults(TessaroSim *sim, int reader);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimClearFaults(TessaroSim *sim, int reader);
 
 /* Unplugs (`plugged` 0) or plugs in (1) a reader. An unplugged reader is not
  * enumerated and every transfer on its handles fails; handles opened before
  * an unplug stay dead after the reader is plugged in again. */
-TESSARO_SIM_API int TessaroSimSetPlugged(TessaroSim *sim, int reader, int plugged);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimSetPlugged(TessaroSim *sim, int reader, int plugged);
 
 /* ------------------------------------------------------------------------
  * Replay: a transport that answers from a transcript
@@ -354,32 +358,33 @@ typedef struct TessaroSimReplay TessaroSimReplay;
  *   error [out] receives "line 7: ..." or why the file cannot be read (may be NULL)
  *   errorSize   size of `error` in bytes
  * Returns the replay, or NULL. */
-TESSARO_SIM_API TessaroSimReplay *TessaroSimReplayOpen(const char *path, char *error,
-                                                       size_t errorSize);
+TESSARO_SIM_API TessaroSimReplay *TESSARO_CALL TessaroSimReplayOpen(const char *path, char *error,
+                                                                    size_t errorSize);
 
 /* The same for a transcript held in a string. */
-TESSARO_SIM_API TessaroSimReplay *TessaroSimReplayOpenText(const char *text, char *error,
-                                                           size_t errorSize);
+TESSARO_SIM_API TessaroSimReplay *TESSARO_CALL TessaroSimReplayOpenText(const char *text,
+                                                                        char *error,
+                                                                        size_t errorSize);
 
 /* Fills `transport` [out] with the replay's transport (version 1, context =
  * replay, with its virtual clock), to install with TessaroSetTransport. The
  * replay must outlive its use. Returns 0 or TESSARO_SIM_ERROR. */
-TESSARO_SIM_API int TessaroSimReplayGetTransport(TessaroSimReplay *replay,
-                                                 TessaroTransport *transport);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimReplayGetTransport(TessaroSimReplay *replay,
+                                                              TessaroTransport *transport);
 
 /* The number of differences so far (0: the host wrote exactly what was
  * recorded), or TESSARO_SIM_ERROR for NULL.
  *   report [out] the first difference in words, or "" (may be NULL)
  *   reportSize   size of `report` in bytes */
-TESSARO_SIM_API int TessaroSimReplayDifferences(TessaroSimReplay *replay, char *report,
-                                                size_t reportSize);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimReplayDifferences(TessaroSimReplay *replay, char *report,
+                                                             size_t reportSize);
 
 /* Recorded reports not used yet (0 when the host went through the whole
  * transcript), or TESSARO_SIM_ERROR for NULL. */
-TESSARO_SIM_API int TessaroSimReplayRemaining(TessaroSimReplay *replay);
+TESSARO_SIM_API int TESSARO_CALL TessaroSimReplayRemaining(TessaroSimReplay *replay);
 
 /* Frees the replay; NULL is ignored. Uninstall its transport first. */
-TESSARO_SIM_API void TessaroSimReplayDestroy(TessaroSimReplay *replay);
+TESSARO_SIM_API void TESSARO_CALL TessaroSimReplayDestroy(TessaroSimReplay *replay);
 
 #ifdef __cplusplus
 }

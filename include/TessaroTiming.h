@@ -33,11 +33,11 @@ extern "C" {
  * Returns 0, or ERR_PARAMETER (255) for a value above the range; the pause
  * is unchanged then. A failed transfer is still followed by the default
  * pause, so a reader that stops answering is not polled in a tight loop. */
-TESSARO_API int TessaroSetReportPause(unsigned ms);
+TESSARO_API int TESSARO_CALL TessaroSetReportPause(unsigned ms);
 
 /* The pause in force, in milliseconds (TESSARO_REPORT_PAUSE_DEFAULT_MS until
  * TessaroSetReportPause changes it). */
-TESSARO_API unsigned TessaroGetReportPause(void);
+TESSARO_API unsigned TESSARO_CALL TessaroGetReportPause(void);
 
 #ifdef __cplusplus
 }

@@ -26,26 +26,26 @@ typedef struct TessaroTransport {
     /* Path of the HID interface at enumeration position `index` (0, 1, 2, ...):
        writes a NUL-terminated path of at most `size` bytes and returns 0,
        or returns non-zero when there is no interface at that position. */
-    int (*interfacePath)(void *context, int index, char *path, size_t size);
+    int (TESSARO_CALL *interfacePath)(void *context, int index, char *path, size_t size);
     /* Opens the interface for reading and writing; NULL when it cannot. */
-    void *(*open)(void *context, const char *path);
+    void *(TESSARO_CALL *open)(void *context, const char *path);
     /* Vendor and product id of an open interface; 0 when they could be read. */
-    int (*attributes)(void *context, void *device,
-                      unsigned short *vendorId, unsigned short *productId);
+    int (TESSARO_CALL *attributes)(void *context, void *device,
+                                   unsigned short *vendorId, unsigned short *productId);
     /* Writes one 64-byte output report, waiting at most waitMs.
        Returns the number of bytes written (64 = complete), -1 on error. */
-    int (*writeReport)(void *context, void *device,
-                       const unsigned char *report, unsigned waitMs);
+    int (TESSARO_CALL *writeReport)(void *context, void *device,
+                                    const unsigned char *report, unsigned waitMs);
     /* Reads one 64-byte input report, waiting at most waitMs.
        Returns the number of bytes read (64 = complete), 0 when none came
        in time, -1 on error. */
-    int (*readReport)(void *context, void *device,
-                      unsigned char *report, unsigned waitMs);
-    void (*close)(void *context, void *device);
+    int (TESSARO_CALL *readReport)(void *context, void *device,
+                                   unsigned char *report, unsigned waitMs);
+    void (TESSARO_CALL *close)(void *context, void *device);
     /* Millisecond tick counter (wraps at 2^32) and sleep.
        Either may be NULL: the platform clock is used then. */
-    unsigned (*tickMs)(void *context);
-    void (*sleepMs)(void *context, unsigned ms);
+    unsigned (TESSARO_CALL *tickMs)(void *context);
+    void (TESSARO_CALL *sleepMs)(void *context, unsigned ms);
 } TessaroTransport;
 
 /* Routes the reader link through `transport` (the struct is copied; its
@@ -57,7 +57,7 @@ typedef struct TessaroTransport {
    Returns 0, or 255 (ERR_PARAMETER) when version is not 1 or one of
    interfacePath, open, attributes, writeReport, readReport, close is NULL;
    then nothing changes. */
-TESSARO_API int TessaroSetTransport(const TessaroTransport *transport);
+TESSARO_API int TESSARO_CALL TessaroSetTransport(const TessaroTransport *transport);
 
 #ifdef __cplusplus
 }

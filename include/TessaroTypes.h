@@ -15,6 +15,20 @@
 #  define TESSARO_API __attribute__((visibility("default")))
 #endif
 
+/* The calling convention of every exported function and of every callback
+   the library calls: __stdcall on 32-bit Windows, the convention VB6, .NET
+   (DllImport's default) and Delphi callers of such DLLs use; on every other
+   platform there is one convention and the macro is empty. The entry points
+   that take any argument list are the C convention (TESSARO_CDECL) there:
+   only the caller knows what it pushed. */
+#if defined(_WIN32) && !defined(_WIN64)
+#  define TESSARO_CALL __stdcall
+#  define TESSARO_CDECL __cdecl
+#else
+#  define TESSARO_CALL
+#  define TESSARO_CDECL
+#endif
+
 /* Return codes shared by every exported operation. Any value not listed is
    the reader's own Status byte, passed through unchanged. 597 does not fit in
    a byte: compare the whole int. */

@@ -51,7 +51,7 @@ void takeInventory() {
     hid_free_enumeration(all);
 }
 
-int hidInterfacePath(void *, int index, char *path, size_t size) {
+int TESSARO_CALL hidInterfacePath(void *, int index, char *path, size_t size) {
     if (index == 0) takeInventory();
     const auto &list = interfaces();
     if (index < 0 || static_cast<size_t>(index) >= list.size()) return 1;
@@ -61,7 +61,7 @@ int hidInterfacePath(void *, int index, char *path, size_t size) {
     return 0;
 }
 
-void *hidOpen(void *, const char *path) {
+void *TESSARO_CALL hidOpen(void *, const char *path) {
     if (hid_init() != 0) return nullptr;
     hid_device *handle = hid_open_path(path);
     if (!handle) return nullptr;
@@ -78,7 +78,8 @@ void *hidOpen(void *, const char *path) {
     return device;
 }
 
-int hidAttributes(void *, void *device, unsigned short *vendorId, unsigned short *productId) {
+int TESSARO_CALL hidAttributes(void *, void *device, unsigned short *vendorId,
+                               unsigned short *productId) {
     const auto *d = static_cast<const Device *>(device);
     if (d->vendorId == 0 && d->productId == 0) return 1;  // not seen by the enumeration
     *vendorId = d->vendorId;
@@ -86,18 +87,18 @@ int hidAttributes(void *, void *device, unsigned short *vendorId, unsigned short
     return 0;
 }
 
-int hidWriteReport(void *, void *device, const unsigned char *report, unsigned) {
+int TESSARO_CALL hidWriteReport(void *, void *device, const unsigned char *report, unsigned) {
     return hid_write(static_cast<Device *>(device)->handle, report, REPORT_SIZE);
 }
 
-int hidReadReport(void *, void *device, unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL hidReadReport(void *, void *device, unsigned char *report, unsigned waitMs) {
     unsigned char raw[REPORT_SIZE] = {};
     const int got = hid_read_timeout(static_cast<Device *>(device)->handle, raw, REPORT_SIZE,
                                      static_cast<int>(waitMs));
     return normaliseInputReport(raw, got, report);
 }
 
-void hidClose(void *, void *device) {
+void TESSARO_CALL hidClose(void *, void *device) {
     auto *d = static_cast<Device *>(device);
     hid_close(d->handle);
     delete d;

@@ -8,12 +8,12 @@ namespace tessaro::link {
 
 namespace {
 
-int noInterface(void *, int, char *, size_t) { return 1; }
-void *noDevice(void *, const char *) { return nullptr; }
-int noAttributes(void *, void *, unsigned short *, unsigned short *) { return 1; }
-int noWrite(void *, void *, const unsigned char *, unsigned) { return -1; }
-int noRead(void *, void *, unsigned char *, unsigned) { return -1; }
-void noClose(void *, void *) {}
+int TESSARO_CALL noInterface(void *, int, char *, size_t) { return 1; }
+void *TESSARO_CALL noDevice(void *, const char *) { return nullptr; }
+int TESSARO_CALL noAttributes(void *, void *, unsigned short *, unsigned short *) { return 1; }
+int TESSARO_CALL noWrite(void *, void *, const unsigned char *, unsigned) { return -1; }
+int TESSARO_CALL noRead(void *, void *, unsigned char *, unsigned) { return -1; }
+void TESSARO_CALL noClose(void *, void *) {}
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 
 namespace {
 
-unsigned platformTick(void *) { return tessaro::link::platformTickMs(); }
-void platformSleep(void *, unsigned ms) { tessaro::link::platformSleepMs(ms); }
+unsigned TESSARO_CALL platformTick(void *) { return tessaro::link::platformTickMs(); }
+void TESSARO_CALL platformSleep(void *, unsigned ms) { tessaro::link::platformSleepMs(ms); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Tessaro.h"  // SendDataToPort's declaration: its calling convention
 #include "api_lock.h"
 #include "process_state.h"
 #include "transport.h"

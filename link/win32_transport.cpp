@@ -102,7 +102,7 @@ void takeInventory(const Win32Calls &calls) {
     calls.setupDestroyDeviceInfoList(set);
 }
 
-int win32InterfacePath(void *context, int index, char *path, size_t size) {
+int TESSARO_CALL win32InterfacePath(void *context, int index, char *path, size_t size) {
     if (index == 0) takeInventory(callsOf(context));
     const auto &list = interfaces();
     if (index < 0 || static_cast<size_t>(index) >= list.size()) return 1;
@@ -112,7 +112,7 @@ int win32InterfacePath(void *context, int index, char *path, size_t size) {
     return 0;
 }
 
-void *win32Open(void *context, const char *path) {
+void *TESSARO_CALL win32Open(void *context, const char *path) {
     const Win32Calls &calls = callsOf(context);
     const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
     if (size <= 1) return nullptr;
@@ -135,8 +135,8 @@ void *win32Open(void *context, const char *path) {
     return device;
 }
 
-int win32Attributes(void *context, void *device, unsigned short *vendorId,
-                    unsigned short *productId) {
+int TESSARO_CALL win32Attributes(void *context, void *device, unsigned short *vendorId,
+                                 unsigned short *productId) {
     HIDD_ATTRIBUTES attributes = {};
     attributes.Size = sizeof attributes;
     if (!callsOf(context).hidGetAttributes(static_cast<Win32Device *>(device)->file, &attributes))
@@ -173,19 +173,21 @@ int transfer(const Win32Calls &calls, Win32Device &device, bool write, unsigned 
     return calls.getLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
 }
 
-int win32WriteReport(void *context, void *device, const unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL win32WriteReport(void *context, void *device, const unsigned char *report,
+                                  unsigned waitMs) {
     auto &d = *static_cast<Win32Device *>(device);
     std::memcpy(d.output, report, REPORT_SIZE);
     return transfer(callsOf(context), d, true, waitMs);
 }
 
-int win32ReadReport(void *context, void *device, unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL win32ReadReport(void *context, void *device, unsigned char *report,
+                                 unsigned waitMs) {
     auto &d = *static_cast<Win32Device *>(device);
     const int got = transfer(callsOf(context), d, false, waitMs);
     return normaliseWin32InputReport(d.input, got, report);
 }
 
-void win32Close(void *context, void *device) {
+void TESSARO_CALL win32Close(void *context, void *device) {
     const Win32Calls &calls = callsOf(context);
     auto *d = static_cast<Win32Device *>(device);
     calls.closeHandle(d->file);  // ends whatever transfer the system still holds
@@ -194,9 +196,9 @@ void win32Close(void *context, void *device) {
     delete d;
 }
 
-unsigned win32TickMs(void *context) { return callsOf(context).getTickCount(); }
+unsigned TESSARO_CALL win32TickMs(void *context) { return callsOf(context).getTickCount(); }
 
-void win32SleepMs(void *context, unsigned ms) { callsOf(context).sleep(ms); }
+void TESSARO_CALL win32SleepMs(void *context, unsigned ms) { callsOf(context).sleep(ms); }
 
 }  // namespace
 

@@ -28,7 +28,7 @@ Reader *live(TessaroSim &sim, void *device) {
     return reader;
 }
 
-int interfacePath(void *context, int index, char *path, std::size_t size) {
+int TESSARO_CALL interfacePath(void *context, int index, char *path, std::size_t size) {
     TessaroSim &sim = busOf(context);
     const std::lock_guard<std::mutex> guard(sim.mutex);
     const Reader *reader = sim.reader(index);
@@ -37,7 +37,7 @@ int interfacePath(void *context, int index, char *path, std::size_t size) {
     return written > 0 && static_cast<std::size_t>(written) < size ? 0 : 1;
 }
 
-void *open(void *context, const char *path) {
+void *TESSARO_CALL open(void *context, const char *path) {
     TessaroSim &sim = busOf(context);
     const std::lock_guard<std::mutex> guard(sim.mutex);
     const std::size_t prefix = std::strlen(kPathPrefix);
@@ -50,7 +50,8 @@ void *open(void *context, const char *path) {
     return new (std::nothrow) Connection{&sim, static_cast<std::size_t>(index), reader->generation};
 }
 
-int attributes(void *context, void *device, unsigned short *vendorId, unsigned short *productId) {
+int TESSARO_CALL attributes(void *context, void *device, unsigned short *vendorId,
+                            unsigned short *productId) {
     TessaroSim &sim = busOf(context);
     const std::lock_guard<std::mutex> guard(sim.mutex);
     if (!live(sim, device)) return 1;
@@ -73,7 +74,8 @@ int after(TessaroSim &sim, std::unique_lock<std::mutex> &guard, unsigned ms, int
 
 // A write that fails takes its whole wait, as a device that does not take
 // the report does; so does a read from a device that is gone.
-int writeReport(void *context, void *device, const unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL writeReport(void *context, void *device, const unsigned char *report,
+                             unsigned waitMs) {
     TessaroSim &sim = busOf(context);
     std::unique_lock<std::mutex> guard(sim.mutex);
     Reader *reader = live(sim, device);
@@ -94,7 +96,7 @@ int writeReport(void *context, void *device, const unsigned char *report, unsign
     return static_cast<int>(kReportSize);
 }
 
-int readReport(void *context, void *device, unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL readReport(void *context, void *device, unsigned char *report, unsigned waitMs) {
     TessaroSim &sim = busOf(context);
     std::unique_lock<std::mutex> guard(sim.mutex);
     Reader *reader = live(sim, device);
@@ -114,15 +116,15 @@ int readReport(void *context, void *device, unsigned char *report, unsigned wait
     return after(sim, guard, result.waitedMs, result.result);
 }
 
-void close(void *, void *device) { delete static_cast<Connection *>(device); }
+void TESSARO_CALL close(void *, void *device) { delete static_cast<Connection *>(device); }
 
-unsigned tickMs(void *context) {
+unsigned TESSARO_CALL tickMs(void *context) {
     TessaroSim &sim = busOf(context);
     const std::lock_guard<std::mutex> guard(sim.mutex);
     return static_cast<unsigned>(sim.clock.nowMs());
 }
 
-void sleepMs(void *context, unsigned ms) {
+void TESSARO_CALL sleepMs(void *context, unsigned ms) {
     TessaroSim &sim = busOf(context);
     const std::lock_guard<std::mutex> guard(sim.mutex);
     sim.clock.advance(ms);

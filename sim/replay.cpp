@@ -105,23 +105,24 @@ namespace {
 
 TessaroSimReplay &self(void *context) { return *static_cast<TessaroSimReplay *>(context); }
 
-int replayPath(void *, int index, char *path, size_t size) {
+int TESSARO_CALL replayPath(void *, int index, char *path, size_t size) {
     if (index != 0 || !path || size < sizeof "replay:0") return 1;
     std::memcpy(path, "replay:0", sizeof "replay:0");
     return 0;
 }
 
-void *replayOpen(void *context, const char *path) {
+void *TESSARO_CALL replayOpen(void *context, const char *path) {
     return path && std::strcmp(path, "replay:0") == 0 ? &self(context).device : nullptr;
 }
 
-int replayAttributes(void *, void *, unsigned short *vendorId, unsigned short *productId) {
+int TESSARO_CALL replayAttributes(void *, void *, unsigned short *vendorId,
+                                  unsigned short *productId) {
     *vendorId = kVendorId;
     *productId = kProductId;
     return 0;
 }
 
-int replayWrite(void *context, void *, const unsigned char *report, unsigned) {
+int TESSARO_CALL replayWrite(void *context, void *, const unsigned char *report, unsigned) {
     TessaroSimReplay &replay = self(context);
     const std::lock_guard<std::mutex> guard(replay.mutex);
     const std::size_t at = replay.next;
@@ -141,7 +142,7 @@ int replayWrite(void *context, void *, const unsigned char *report, unsigned) {
     return entry->result;
 }
 
-int replayRead(void *context, void *, unsigned char *report, unsigned waitMs) {
+int TESSARO_CALL replayRead(void *context, void *, unsigned char *report, unsigned waitMs) {
     TessaroSimReplay &replay = self(context);
     const std::lock_guard<std::mutex> guard(replay.mutex);
     const std::size_t at = replay.next;
@@ -158,15 +159,15 @@ int replayRead(void *context, void *, unsigned char *report, unsigned waitMs) {
     return entry->result;
 }
 
-void replayClose(void *, void *) {}
+void TESSARO_CALL replayClose(void *, void *) {}
 
-unsigned replayTick(void *context) {
+unsigned TESSARO_CALL replayTick(void *context) {
     TessaroSimReplay &replay = self(context);
     const std::lock_guard<std::mutex> guard(replay.mutex);
     return replay.nowMs;
 }
 
-void replaySleep(void *context, unsigned ms) {
+void TESSARO_CALL replaySleep(void *context, unsigned ms) {
     TessaroSimReplay &replay = self(context);
     const std::lock_guard<std::mutex> guard(replay.mutex);
     replay.nowMs += ms;

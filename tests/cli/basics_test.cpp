@@ -36,14 +36,6 @@ TEST(CliInfo, TextNamesTheBandInMegahertz) {
     EXPECT_NE(run.out.find("30 dBm"), std::string::npos);
 }
 
-TEST(CliErrors, NoReaderSaysWhatWasLookedForAndWhatToTry) {
-    const auto run = runTessaro("info");
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find("0470:A112"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("udev"), std::string::npos);
-    EXPECT_NE(run.err.find("--sim"), std::string::npos);
-}
-
 TEST(CliErrors, BadArgumentsExitTwoAndSendNothing) {
     const char *bad[] = {"inventory --q 16", "inventory --antennas 5", "inventory --mask epc:32",
                          "inventory --rounds 3", "--address 300 info", "nosuchcommand"};

@@ -35,7 +35,7 @@ TessaroReadingStats statsOf(TessaroReading *reading) {
 }
 }  // namespace
 
-void Recorder::onTag(const TessaroTagRead *read, void *self) {
+void TESSARO_CALL Recorder::onTag(const TessaroTagRead *read, void *self) {
     auto &r = *static_cast<Recorder *>(self);
     const std::lock_guard<std::mutex> guard(r.mutex);
     if (r.stopped) ++r.readsAfterStop;
@@ -49,7 +49,7 @@ void Recorder::onTag(const TessaroTagRead *read, void *self) {
     if (r.afterRead) r.afterRead(r.reads.back());
 }
 
-void Recorder::onStatus(const TessaroReadingStatus *status, void *self) {
+void TESSARO_CALL Recorder::onStatus(const TessaroReadingStatus *status, void *self) {
     auto &r = *static_cast<Recorder *>(self);
     const std::lock_guard<std::mutex> guard(r.mutex);
     r.statuses.push_back(status->event);
@@ -59,7 +59,7 @@ void Recorder::onStatus(const TessaroReadingStatus *status, void *self) {
         {status->event, status->code, status->monotonicMs, statsOf(r.reading).rounds});
 }
 
-void Recorder::onPresence(const TessaroPresenceEvent *event, void *self) {
+void TESSARO_CALL Recorder::onPresence(const TessaroPresenceEvent *event, void *self) {
     auto &r = *static_cast<Recorder *>(self);
     const std::lock_guard<std::mutex> guard(r.mutex);
     r.presence.push_back({event->event, hexOf(event->epc, event->epcLength), event->reads,

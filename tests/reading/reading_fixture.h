@@ -63,9 +63,9 @@ struct Recorder {
     // changes here happens between two rounds.
     std::function<void(const Read &)> afterRead;
 
-    static void onTag(const TessaroTagRead *read, void *self);
-    static void onStatus(const TessaroReadingStatus *status, void *self);
-    static void onPresence(const TessaroPresenceEvent *event, void *self);
+    static void TESSARO_CALL onTag(const TessaroTagRead *read, void *self);
+    static void TESSARO_CALL onStatus(const TessaroReadingStatus *status, void *self);
+    static void TESSARO_CALL onPresence(const TessaroPresenceEvent *event, void *self);
 
     template <typename Predicate> auto holds(Predicate predicate) {
         const std::lock_guard<std::mutex> guard(mutex);

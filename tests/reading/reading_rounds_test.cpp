@@ -35,24 +35,8 @@ class ScriptedLink {
 public:
     explicit ScriptedLink(TessaroSim *sim) {
         TessaroSimGetTransport(sim, &inner_);
-        self_ = inner_;
-        self_.context = this;
-        self_.interfacePath = [](void *c, int index, char *path, size_t size) {
-            return link(c).inner_.interfacePath(link(c).inner_.context, index, path, size);
-        };
-        self_.open = [](void *c, const char *path) { return link(c).inner_.open(link(c).inner_.context, path); };
-        self_.attributes = [](void *c, void *device, unsigned short *vendor, unsigned short *product) {
-            return link(c).inner_.attributes(link(c).inner_.context, device, vendor, product);
-        };
-        self_.writeReport = [](void *c, void *device, const unsigned char *report, unsigned waitMs) {
-            return link(c).write(device, report, waitMs);
-        };
-        self_.readReport = [](void *c, void *device, unsigned char *report, unsigned waitMs) {
-            return link(c).read(device, report, waitMs);
-        };
-        self_.close = [](void *c, void *device) { link(c).inner_.close(link(c).inner_.context, device); };
-        self_.tickMs = [](void *c) { return link(c).inner_.tickMs(link(c).inner_.context); };
-        self_.sleepMs = [](void *c, unsigned ms) { link(c).inner_.sleepMs(link(c).inner_.context, ms); };
+        self_ = {TESSARO_TRANSPORT_VERSION, this, interfacePath, open, attributes, writeReport,
+                 readReport, close, tickMs, sleepMs};
     }
 
     const TessaroTransport &transport() const { return self_; }
@@ -60,6 +44,29 @@ public:
 
 private:
     static ScriptedLink &link(void *context) { return *static_cast<ScriptedLink *>(context); }
+    static const TessaroTransport &inner(void *context) { return link(context).inner_; }
+
+    static int TESSARO_CALL interfacePath(void *c, int index, char *path, size_t size) {
+        return inner(c).interfacePath(inner(c).context, index, path, size);
+    }
+    static void *TESSARO_CALL open(void *c, const char *path) {
+        return inner(c).open(inner(c).context, path);
+    }
+    static int TESSARO_CALL attributes(void *c, void *device, unsigned short *vendor,
+                                       unsigned short *product) {
+        return inner(c).attributes(inner(c).context, device, vendor, product);
+    }
+    static int TESSARO_CALL writeReport(void *c, void *device, const unsigned char *report,
+                                        unsigned waitMs) {
+        return link(c).write(device, report, waitMs);
+    }
+    static int TESSARO_CALL readReport(void *c, void *device, unsigned char *report,
+                                       unsigned waitMs) {
+        return link(c).read(device, report, waitMs);
+    }
+    static void TESSARO_CALL close(void *c, void *device) { inner(c).close(inner(c).context, device); }
+    static unsigned TESSARO_CALL tickMs(void *c) { return inner(c).tickMs(inner(c).context); }
+    static void TESSARO_CALL sleepMs(void *c, unsigned ms) { inner(c).sleepMs(inner(c).context, ms); }
 
     int write(void *device, const unsigned char *report, unsigned waitMs) {
         if (report[0] == REPORT_ID_DATA) {

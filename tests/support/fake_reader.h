@@ -139,16 +139,17 @@ public:
     bool frozen = false;
 
 private:
-    static int interfacePath(void *context, int index, char *path, std::size_t size);
-    static void *open(void *context, const char *path);
-    static int attributes(void *context, void *device, unsigned short *vendorId,
-                          unsigned short *productId);
-    static int writeReport(void *context, void *device, const unsigned char *report,
-                           unsigned waitMs);
-    static int readReport(void *context, void *device, unsigned char *report, unsigned waitMs);
-    static void close(void *context, void *device);
-    static unsigned tickMs(void *context);
-    static void sleepMs(void *context, unsigned ms);
+    static int TESSARO_CALL interfacePath(void *context, int index, char *path, std::size_t size);
+    static void *TESSARO_CALL open(void *context, const char *path);
+    static int TESSARO_CALL attributes(void *context, void *device, unsigned short *vendorId,
+                                       unsigned short *productId);
+    static int TESSARO_CALL writeReport(void *context, void *device, const unsigned char *report,
+                                        unsigned waitMs);
+    static int TESSARO_CALL readReport(void *context, void *device, unsigned char *report,
+                                       unsigned waitMs);
+    static void TESSARO_CALL close(void *context, void *device);
+    static unsigned TESSARO_CALL tickMs(void *context);
+    static void TESSARO_CALL sleepMs(void *context, unsigned ms);
 
     std::vector<std::unique_ptr<FakeDevice>> devices_;
     unsigned clockMs_;

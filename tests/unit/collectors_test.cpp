@@ -16,7 +16,7 @@ namespace {
 class Collectors : public ReaderTest {
 protected:
     // Collects with `collector`, reporting the virtual time it took.
-    unsigned timed(int (*collector)(unsigned char *, int *, int), int expected) {
+    unsigned timed(int (TESSARO_CALL *collector)(unsigned char *, int *, int), int expected) {
         return bus.elapsedMs([&] { EXPECT_EQ(collector(response, &length, port), expected); });
     }
     // The same through the exchange, which raises the inventory flag for the

@@ -337,7 +337,9 @@ class Library:
     def __init__(self, path: str, signatures: Dict[str, Signature]) -> None:
         self.path = path
         try:
-            library = ctypes.CDLL(path)
+            # The exported functions are __stdcall on 32-bit Windows
+            # (TESSARO_CALL); WinDLL is CDLL wherever there is one convention.
+            library = (ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL)(path)
         except OSError as error:
             raise OSError(f"{path} not found or not loadable: set {LIBRARY_PATH_VARIABLE} to "
                           f"the folder that holds it (looked in "

@@ -56,7 +56,9 @@ def functions(path: Path, macro: str = "TESSARO_API") -> dict:
     found = {}
     pattern = re.compile(macro + r"\s+([^;{}()]*?)\b(\w+)\s*\(([^()]*)\)\s*;", re.S)
     for match in pattern.finditer(_c_only(path.read_text())):
-        result, name, parameter_text = normalise(match.group(1)), match.group(2), match.group(3)
+        # The calling-convention macro before the name is no part of the type.
+        result = normalise(re.sub(r"\bTESSARO_(CALL|CDECL)\b", " ", match.group(1)))
+        name, parameter_text = match.group(2), match.group(3)
         parameter_text = parameter_text.strip()
         variadic = parameter_text in ("TESSARO_ANY_ARGUMENTS", "...")
         parameters = ()

@@ -35,24 +35,28 @@ def reader(sim):
         yield opened
 
 
+# The transport's functions are TESSARO_CALL: stdcall on 32-bit Windows.
+_CALL = getattr(ctypes, "WINFUNCTYPE", ctypes.CFUNCTYPE)
+
+
 class _Transport(ctypes.Structure):
     """TessaroTransport (TessaroTransport.h)."""
     _fields_ = [
         ("version", ctypes.c_int),
         ("context", ctypes.c_void_p),
-        ("interfacePath", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_int,
+        ("interfacePath", _CALL(ctypes.c_int, ctypes.c_void_p, ctypes.c_int,
                                            ctypes.POINTER(ctypes.c_char), ctypes.c_size_t)),
-        ("open", ctypes.CFUNCTYPE(ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p)),
-        ("attributes", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
+        ("open", _CALL(ctypes.c_void_p, ctypes.c_void_p, ctypes.c_char_p)),
+        ("attributes", _CALL(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
                                         ctypes.POINTER(ctypes.c_ushort),
                                         ctypes.POINTER(ctypes.c_ushort))),
-        ("writeReport", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
+        ("writeReport", _CALL(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
                                          ctypes.POINTER(ctypes.c_ubyte), ctypes.c_uint)),
-        ("readReport", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
+        ("readReport", _CALL(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p,
                                         ctypes.POINTER(ctypes.c_ubyte), ctypes.c_uint)),
-        ("close", ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_void_p)),
-        ("tickMs", ctypes.CFUNCTYPE(ctypes.c_uint, ctypes.c_void_p)),
-        ("sleepMs", ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint)),
+        ("close", _CALL(None, ctypes.c_void_p, ctypes.c_void_p)),
+        ("tickMs", _CALL(ctypes.c_uint, ctypes.c_void_p)),
+        ("sleepMs", _CALL(None, ctypes.c_void_p, ctypes.c_uint)),
     ]
 
 
