@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "gs1_identity.h"
 #include "terminal.h"
 
 namespace tessaro::cli {
@@ -75,7 +76,9 @@ class LinesPrinter : public TagPrinter {
 public:
     LinesPrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {}
     void read(const TagEvent &event) override {
+        const std::string identity = gs1Short(event.epc);
         out_.text(padded(seconds(static_cast<unsigned>(event.monotonicMs)), 8) + padded(event.epc, 24) +
+                  (identity.empty() ? "" : padded(identity, 30)) +
                   (withTid_ ? padded(event.tid, 24) : "") + "antenna " +
                   std::to_string(event.antenna) + "  " + std::to_string(event.rssi) + " dBm");
     }
@@ -94,6 +97,7 @@ public:
     // The tool's own lines: the tag fields and the time since the run started.
     void read(const TagEvent &event) override {
         Json object{{"type", "tag"}, {"epc", event.epc}};
+        if (Json gs1 = gs1Json(event.epc); !gs1.is_null()) object["gs1"] = std::move(gs1);
         if (!event.tid.empty()) object["tid"] = event.tid;
         object["antenna"] = event.antenna;
         object["rssi"] = event.rssi;
@@ -147,22 +151,27 @@ void TagTable::add(const TagEvent &event) {
 }
 
 std::vector<std::string> tagTableLines(const TagTable &table, bool withTid, bool watch) {
-    size_t epcWidth = 3, tidWidth = 3;
+    size_t epcWidth = 3, tidWidth = 3, identityWidth = 8;
+    std::vector<std::string> identities;
     for (const TagSighting &tag : table.tags()) {
         epcWidth = std::max(epcWidth, tag.epc.size());
         tidWidth = std::max(tidWidth, tag.tid.size());
+        identities.push_back(gs1Short(tag.epc));
+        if (identities.back().empty()) identities.back() = "-";
+        identityWidth = std::max(identityWidth, identities.back().size());
     }
-    std::string header = padded("#", 3) + padded("EPC", epcWidth) +
+    std::string header = padded("#", 3) + padded("EPC", epcWidth) + padded("Identity", identityWidth) +
                          (withTid ? padded("TID", tidWidth) : "") + "Antenna  RSSI      Reads";
     if (watch) header += "  First    Last";
     std::vector<std::string> lines{header};
     int row = 0;
     for (const TagSighting &tag : table.tags()) {
-        std::string line = padded(std::to_string(++row), 3) + padded(tag.epc, epcWidth) +
-                           (withTid ? padded(tag.tid, tidWidth) : "") +
+        std::string line = padded(std::to_string(row + 1), 3) + padded(tag.epc, epcWidth) +
+                           padded(identities[row], identityWidth) + (withTid ? padded(tag.tid, tidWidth) : "") +
                            padded(std::to_string(tag.antenna), 8) +
                            padded(std::to_string(tag.rssi) + " dBm", 9) +
                            std::to_string(tag.reads);
+        ++row;
         if (watch)
             line = padded(line, header.size() - 15) + padded(seconds(tag.firstMs), 8) +
                    seconds(tag.lastMs);

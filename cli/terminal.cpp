@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #ifdef _WIN32
 #include <io.h>
@@ -31,6 +32,10 @@ int terminalRows() {
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
+bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+static void utcParts(std::time_t now, std::tm &parts) { gmtime_s(&parts, &now); }
+
 #else
 
 bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
@@ -41,10 +46,22 @@ int terminalRows() {
     return size.ws_row;
 }
 
+bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+static void utcParts(std::time_t now, std::tm &parts) { gmtime_r(&now, &parts); }
+
 #endif
 
 void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
 
 bool interrupted() { return interruptFlag != 0; }
+
+std::string utcNow() {
+    std::tm parts{};
+    utcParts(std::time(nullptr), parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
 
 }  // namespace tessaro::cli

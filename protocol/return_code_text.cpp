@@ -1,6 +1,7 @@
 // The texts of TessaroErrors.h: one table for the return codes (library codes
 // and reader statuses share one space) and one for the tags' error bytes.
 #include "TessaroErrors.h"
+#include "TessaroEpc.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ constexpr CodeText kReturnCodes[] = {
     {0xFE, "ILLEGAL_COMMAND: the reader does not know the command, or does not take it in its present mode."},
     {ERR_PARAMETER, "ERR_PARAMETER: a parameter is out of range (refused by the library before sending, or by the reader)."},
     {ERR_FRAME_TOO_LONG, "ERR_FRAME_TOO_LONG: the command would not fit in one report; nothing was sent."},
+    {TESSARO_EPC_NOT_GS1, "TESSARO_EPC_NOT_GS1: not a GS1 EPC: the EPC or text breaks the rules of every scheme it could be (the decoder's reason says which)."},
+    {TESSARO_EPC_NO_FORM, "TESSARO_EPC_NO_FORM: the EPC's scheme has no such form (GID, USDOD and ADI have no GS1 element string)."},
+    {TESSARO_EPC_NO_ROOM, "TESSARO_EPC_NO_ROOM: the output does not fit the size given; nothing was written."},
 };
 
 constexpr CodeText kTagErrors[] = {

@@ -126,17 +126,17 @@ void Engine::emit(events::TagEvent event) {
     for (auto &[id, listener] : listeners_) listener(event);
 }
 
-void Engine::onTag(const TessaroTagRead *read, void *self) {
+void TESSARO_CALL Engine::onTag(const TessaroTagRead *read, void *self) {
     auto &feed = *static_cast<Feed *>(self);
     feed.engine->publish(feed, events::fromRead(*read));
 }
 
-void Engine::onPresence(const TessaroPresenceEvent *event, void *self) {
+void TESSARO_CALL Engine::onPresence(const TessaroPresenceEvent *event, void *self) {
     auto &feed = *static_cast<Feed *>(self);
     feed.engine->publish(feed, events::fromPresence(*event));
 }
 
-void Engine::onStatus(const TessaroReadingStatus *status, void *self) {
+void TESSARO_CALL Engine::onStatus(const TessaroReadingStatus *status, void *self) {
     auto &feed = *static_cast<Feed *>(self);
     if (status->event == TESSARO_READING_LOST) feed.lost = true;
     if (status->event == TESSARO_READING_BACK) feed.lost = false;

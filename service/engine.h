@@ -97,9 +97,9 @@ public:
 
 private:
     struct Feed;
-    static void onTag(const TessaroTagRead *read, void *feed);
-    static void onPresence(const TessaroPresenceEvent *event, void *feed);
-    static void onStatus(const TessaroReadingStatus *status, void *feed);
+    static void TESSARO_CALL onTag(const TessaroTagRead *read, void *feed);
+    static void TESSARO_CALL onPresence(const TessaroPresenceEvent *event, void *feed);
+    static void TESSARO_CALL onStatus(const TessaroReadingStatus *status, void *feed);
     void publish(Feed &feed, events::TagEvent event);
     Feed *feed(const std::string &serial);
 

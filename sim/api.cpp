@@ -184,6 +184,8 @@ TESSARO_SIM_API int TessaroSimPlaceTag(TessaroSim *sim, int reader, int tag, int
     return withTag(sim, reader, tag, [&](FieldTag &t) {
         t.antenna = antenna;
         t.rssi = rssi;
+        t.arriveMs = 0;  // placed by hand: there from now on, whatever the file said
+        t.leaveMs = UINT64_MAX;
         return 0;
     });
 }

@@ -11,6 +11,7 @@ int Air::rssiOf(const FieldTag &tag) const {
 
 bool Air::hears(const FieldTag &tag) const {
     if (tag.antenna < 1 || tag.antenna > 4 || !((antennas >> (tag.antenna - 1)) & 1u)) return false;
+    if (nowMs < tag.arriveMs || nowMs >= tag.leaveMs) return false;
     if (tag.kind == TESSARO_SIM_GEN2 && tag.gen2.killed) return false;
     return rssiOf(tag) >= kSensitivityDbm;
 }

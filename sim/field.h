@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "gen2_tag.h"
@@ -17,6 +18,10 @@ struct FieldTag {
     Iso6bTag iso6b;
     int antenna = 1;  // 1 to 4; 0 = out of the field
     int rssi = -50;   // dBm at full power
+    // In the field only from arriveMs until leaveMs on the simulation's clock
+    // (population keys arrive= and leave=): a label passing by.
+    std::uint64_t arriveMs = 0;
+    std::uint64_t leaveMs = UINT64_MAX;
 };
 
 // Signal levels: the reader hears tags down to -80 dBm; writing tag memory
@@ -29,6 +34,7 @@ constexpr int kFullPowerDbm = 30;
 struct Air {
     std::uint8_t antennas;  // bit k = antenna k + 1
     int rfPowerDbm;
+    std::uint64_t nowMs;    // the simulation's clock, for tags that come and go
 
     // A tag's RSSI at this power: every dB below full power is a dB less.
     int rssiOf(const FieldTag &tag) const;

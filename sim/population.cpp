@@ -117,6 +117,15 @@ bool parsePlacement(KeyReader &keys, FieldTag &tag, std::string &error) {
         if (!parseInt(*text, -127, 0, value)) return fail(error, "rssi: expected -127 to 0 (dBm)");
         tag.rssi = static_cast<int>(value);
     }
+    if (const std::string *text = keys.get("arrive")) {
+        if (!parseInt(*text, 0, 0x7FFFFFFF, value)) return fail(error, "arrive: expected 0 or more (ms)");
+        tag.arriveMs = static_cast<std::uint64_t>(value);
+    }
+    if (const std::string *text = keys.get("leave")) {
+        if (!parseInt(*text, 1, 0x7FFFFFFF, value) || static_cast<std::uint64_t>(value) <= tag.arriveMs)
+            return fail(error, "leave: expected a time (ms) after arrive");
+        tag.leaveMs = static_cast<std::uint64_t>(value);
+    }
     return true;
 }
 

@@ -137,7 +137,7 @@ void Reader::receiveControl(std::uint8_t code) {
 Air Reader::air(std::uint8_t antennaByte) const {
     const std::uint8_t antennas = (antennaByte & 0x80u) ? static_cast<std::uint8_t>(1u << (antennaByte & 3u))
                                                          : state.antennaMask;
-    return {antennas, state.rfPower};
+    return {antennas, state.rfPower, clock_.nowMs()};
 }
 
 void Reader::readClock(unsigned char clock[6]) const {

@@ -1,5 +1,7 @@
 #include "tag_event.h"
 
+#include "gs1_json.h"
+
 #include <chrono>
 #include <cstdio>
 
@@ -114,6 +116,7 @@ json toJson(const TagEvent &e) {
         event["antenna"] = e.antenna;
         event["rssi"] = e.rssi;
         event["round"] = e.round;
+        if (json gs1 = gs1JsonOfEpc<json>(e.epc); !gs1.is_null()) event["gs1"] = std::move(gs1);
         break;
     case EventType::Arrived:
     case EventType::Departed:
@@ -124,6 +127,7 @@ json toJson(const TagEvent &e) {
         event["peakRssi"] = e.peakRssi;
         event["firstSeenMs"] = e.firstSeenMs;
         event["lastSeenMs"] = e.lastSeenMs;
+        if (json gs1 = gs1JsonOfEpc<json>(e.epc); !gs1.is_null()) event["gs1"] = std::move(gs1);
         break;
     case EventType::Lost:
     case EventType::Back:

@@ -26,12 +26,12 @@ TEST(CliInventory, ListsTheShelfOnceWithASummary) {
     const auto run = sim("--json inventory");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto documents = run.json();
-    ASSERT_EQ(documents.size(), 22u);  // 21 tags, then the summary
+    ASSERT_EQ(documents.size(), 25u);  // 24 tags, then the summary
     EXPECT_EQ(documents[0]["epc"], kEspresso);
     EXPECT_EQ(documents[0]["antenna"], 1);
     EXPECT_EQ(documents[0]["rssi"], -41);
     EXPECT_EQ(documents.back()["type"], "summary");
-    EXPECT_EQ(documents.back()["uniqueTags"], 21);
+    EXPECT_EQ(documents.back()["uniqueTags"], 24);
 }
 
 TEST(CliInventory, MaskTidAntennasAndBufferNarrowOrExtendTheReads) {
@@ -42,9 +42,9 @@ TEST(CliInventory, MaskTidAntennasAndBufferNarrowOrExtendTheReads) {
     } cases[] = {
         {"inventory --mask epc:32:3036", 4, false},
         {"inventory --antennas 2,3", 11, false},
-        {"inventory --tid", 21, true},
-        {"inventory --buffer --clear-buffer", 21, false},
-        {"inventory --target b --scan-time 500 --q 2 --session 1", 21, false},
+        {"inventory --tid", 24, true},
+        {"inventory --buffer --clear-buffer", 24, false},
+        {"inventory --target b --scan-time 500 --q 2 --session 1", 24, false},
     };
     for (const Case &c : cases) {
         const auto run = sim(std::string("--json ") + c.arguments);
@@ -59,12 +59,12 @@ TEST(CliInventory, WatchRunsTheRoundsAndCountsEveryRead) {
     const auto run = sim("--json inventory --watch --rounds 3");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto documents = run.json();
-    ASSERT_EQ(documents.size(), 3u * 21 + 1);
-    EXPECT_EQ(documents[21]["round"], 2);
+    ASSERT_EQ(documents.size(), 3u * 24 + 1);
+    EXPECT_EQ(documents[24]["round"], 2);
     const json &summary = documents.back();
     EXPECT_EQ(summary["rounds"], 3);
-    EXPECT_EQ(summary["reads"], 63);
-    EXPECT_EQ(summary["uniqueTags"], 21);
+    EXPECT_EQ(summary["reads"], 72);
+    EXPECT_EQ(summary["uniqueTags"], 24);
     EXPECT_EQ(summary["interrupted"], false);
 }
 

@@ -187,7 +187,7 @@ TEST(CliTagState, EraseLockKillAndTheOthersChangeTheirTagOnly) {
         const int changed = after.tag(c.epc);
         ASSERT_GE(changed, 0);
         c.check(after, changed);
-        for (int tag = 0; tag < 23; ++tag) {
+        for (int tag = 0; tag < after.tagCount(); ++tag) {
             if (tag == changed) continue;
             for (int bank : {TESSARO_SIM_BANK_RESERVED, TESSARO_SIM_BANK_EPC, TESSARO_SIM_BANK_USER})
                 EXPECT_EQ(after.memory(tag, bank), before.memory(tag, bank)) << tag << " bank " << bank;

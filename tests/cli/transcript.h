@@ -59,6 +59,7 @@ public:
 
     // The tag whose EPC is `epc` (hex), by its number in the field; -1 if none.
     int tag(const std::string &epc) const;
+    int tagCount() const { return static_cast<int>(epcs_.size()); }
     Bytes memory(int tag, int bank) const;
     TessaroSimTagState state(int tag) const;
 

@@ -115,7 +115,8 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         char error[200] = "";
-        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 23)
+        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error),
+                  static_cast<int>(shelfGen2Tags().size()) + 2)  // and two 6B tags
             << error;
         useRecorder();
     }

@@ -10,7 +10,7 @@
 namespace tessaro::simtest {
 namespace {
 
-// The shelf's 21 tags with room for 5: the first five of a round are
+// The shelf's tags with room for 5: the first five of a round are
 // remembered (and de-duplicated), every later one is counted as overflow and
 // reported every round.
 TEST_F(Reading, TagsBeyondMaxTagsAreCountedAndStillReported) {
@@ -19,20 +19,21 @@ TEST_F(Reading, TagsBeyondMaxTagsAreCountedAndStillReported) {
     start();
     ASSERT_TRUE(roundsReach(3));
     stop();
-    // Each read finds the counter at 16 a round before it, and at its own
-    // place among the overflowing reads of its round (the reads after the
-    // fifth in round 1, every reported read after that).
+    // Each read finds the counter at the overflow of the rounds before it,
+    // and at its own place among the overflowing reads of its round (the
+    // reads after the fifth in round 1, every reported read after that).
+    const unsigned long long beyondFive = shelfGen2Tags().size() - 5;
     std::map<unsigned long long, std::vector<std::string>> byRound;
     for (const Read &read : recorder.reads) {
         auto &round = byRound[read.round];
         round.push_back(read.epc);
         const unsigned long long beyond =
             read.round > 1 ? round.size() : round.size() > 5 ? round.size() - 5 : 0;
-        EXPECT_EQ(read.tagsOverflow, 16 * (read.round - 1) + beyond)
+        EXPECT_EQ(read.tagsOverflow, beyondFive * (read.round - 1) + beyond)
             << "round " << read.round << ", read " << round.size();
     }
     const auto &first = byRound[1];
-    ASSERT_EQ(first.size(), 21u);
+    ASSERT_EQ(first.size(), shelfGen2Tags().size());
     EXPECT_EQ(byRound[2], std::vector<std::string>(first.begin() + 5, first.end()));
 }
 

@@ -14,8 +14,8 @@ protected:
 
 TEST_F(Population, TheSampleShelfLoads) {
     const std::string path = std::string(TESSARO_SOURCE_DIR) + "/sim/populations/shelf.tags";
-    ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, path.c_str(), error, sizeof error), 23) << error;
-    EXPECT_EQ(TessaroSimTagCount(sim, reader), 23);
+    ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, path.c_str(), error, sizeof error), 26) << error;
+    EXPECT_EQ(TessaroSimTagCount(sim, reader), 26);
 
     const Bytes epcBank = memory(0, TESSARO_SIM_BANK_EPC);
     ASSERT_EQ(epcBank.size(), 16u);
@@ -32,12 +32,12 @@ TEST_F(Population, TheSampleShelfLoads) {
     EXPECT_EQ(headphones.locks[TESSARO_SIM_LOCK_TID], TESSARO_SIM_PERMA_LOCKED);
     EXPECT_EQ(hexOf(memory(17, TESSARO_SIM_BANK_RESERVED).data(), 8), "0BADCAFE5EC0DE01");
 
-    EXPECT_EQ(tagState(22).kind, TESSARO_SIM_6B);
-    const Bytes locks = memory(22, TESSARO_SIM_6B_LOCKS);
+    EXPECT_EQ(tagState(25).kind, TESSARO_SIM_6B);
+    const Bytes locks = memory(25, TESSARO_SIM_6B_LOCKS);
     ASSERT_EQ(locks.size(), 216u);
     EXPECT_EQ(locks[24], 1);
     EXPECT_EQ(locks[25], 0);
-    EXPECT_EQ(hexOf(memory(22, TESSARO_SIM_6B_MEMORY).data(), 8), "E00401007A3C0002");
+    EXPECT_EQ(hexOf(memory(25, TESSARO_SIM_6B_MEMORY).data(), 8), "E00401007A3C0002");
 }
 
 TEST_F(Population, DefaultsOfAGen2Tag) {

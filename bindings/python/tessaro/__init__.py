@@ -5,9 +5,11 @@
         for tag in reader.inventory():
             print(tag.epc_hex, tag.antenna, tag.rssi)
 
-`tessaro.sim.Simulator` provides a simulated reader. The libraries are found
+`tessaro.sim.Simulator` provides a simulated reader; `tessaro.epc` decodes and
+encodes GS1 EPC identities (tag.gs1 is one). The libraries are found
 as tessaro._native describes (``TESSARO_LIBRARY_PATH`` first).
 """
+from . import epc
 from .errors import (CommunicationError, CrcError, FrameTooLongError, NoTagError,
                      ParameterError, PortClosedError, ReaderNotFoundError, ResponseError,
                      TagError, TagSilentError, TessaroError, code_text, tag_error_text)
@@ -19,6 +21,6 @@ __all__ = [
     "channels", "decode_tags", "open", "sdk_version", "code_text", "tag_error_text",
     "TessaroError", "CommunicationError", "CrcError", "ResponseError", "PortClosedError",
     "ParameterError", "FrameTooLongError", "NoTagError", "TagSilentError", "TagError",
-    "ReaderNotFoundError",
+    "ReaderNotFoundError", "epc",
 ]
 __version__ = "1.2.0"

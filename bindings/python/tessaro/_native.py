@@ -17,7 +17,7 @@ from __future__ import annotations
 import ctypes
 import os
 import sys
-from ctypes import POINTER, Structure, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
+from ctypes import POINTER, Structure, c_char, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
 from pathlib import Path
 from typing import Dict, List, Tuple
 
@@ -123,6 +123,19 @@ class SimCounters(Structure):
     ]
 
 
+class EpcIdentity(Structure):
+    """TessaroEpcIdentity (TessaroEpc.h)."""
+    _fields_ = [
+        ("scheme", c_int),
+        ("bits", c_int),
+        ("filter", c_int),
+        ("companyPrefixLength", c_int),
+        ("componentCount", c_int),
+        ("components", c_char * 33 * 5),
+        ("reason", c_char * 96),
+    ]
+
+
 _INT = c_int
 _UINT = c_uint
 _SIZE = c_size_t
@@ -133,6 +146,7 @@ _TEXT = c_char_p                 # char *: a NUL-terminated text, in or out
 _TEXTS = POINTER(c_void_p)       # char **: pointers kept raw, so that they can be freed
 _SIM = c_void_p                  # TessaroSim *
 _RECORDP = POINTER(TagRecord)
+_EPC_IDENTITYP = POINTER(EpcIdentity)
 _READER_STATEP = POINTER(SimReaderState)
 _TAG_STATEP = POINTER(SimTagState)
 _COUNTERSP = POINTER(SimCounters)
@@ -280,6 +294,18 @@ TESSARO_FUNCTIONS: Dict[str, Signature] = {
     # TessaroErrors.h
     "TessaroReturnCodeText": (_TEXT, [_INT]),
     "TessaroTagErrorText": (_TEXT, [_INT]),
+    # TessaroEpc.h
+    "TessaroEpcDecode": (_INT, [_BYTES, _INT, _EPC_IDENTITYP]),
+    "TessaroEpcDecodeBank": (_INT, [_BYTES, _INT, _EPC_IDENTITYP]),
+    "TessaroEpcParse": (_INT, [_TEXT, _INT, _INT, _EPC_IDENTITYP]),
+    "TessaroEpcEncode": (_INT, [_EPC_IDENTITYP, _BYTES, _INT, _INTP]),
+    "TessaroEpcPureUri": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
+    "TessaroEpcTagUri": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
+    "TessaroEpcElementString": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
+    "TessaroEpcDigitalLink": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
+    "TessaroEpcGs1Key": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
+    "TessaroEpcSchemeName": (_TEXT, [_INT]),
+    "TessaroEpcComponentName": (_TEXT, [_INT, _INT]),
 }
 
 # libTessaroSim: TessaroSim.h.

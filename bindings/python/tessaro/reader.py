@@ -18,7 +18,7 @@ from dataclasses import dataclass, field
 from enum import IntEnum
 from typing import Iterator, List, Optional, Sequence, Tuple, Union
 
-from . import _native
+from . import _native, epc
 from .errors import (ERR_COMM, STATUS_NO_TAG, CommunicationError, ReaderNotFoundError,
                      TessaroError, check, error_for)
 
@@ -71,6 +71,11 @@ class Tag:
     @property
     def tid_hex(self) -> str:
         return self.tid.hex().upper()
+
+    @property
+    def gs1(self) -> Optional["epc.Gs1"]:
+        """The tag's GS1 identity (tessaro.epc.Gs1), or None when its EPC is no GS1 EPC."""
+        return epc.try_decode(self.epc)
 
 
 @dataclass(frozen=True)

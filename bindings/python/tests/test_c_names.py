@@ -72,8 +72,8 @@ def frame(command, data=b""):
 
 @pytest.mark.parametrize("collector, request_frame, answer_bytes", [
     ("TessaroGetDataFromPort", frame(0x21), 18),                      # reader information
-    # fast inventory on antenna 1: six records of 16 bytes
-    ("TessaroGetInventoryDataFromPort1", frame(0x00, bytes([4, 0, 0, 0x80, 10])), 6 + 6 * 16 + 2),
+    # fast inventory on antenna 1: nine records of 16 bytes
+    ("TessaroGetInventoryDataFromPort1", frame(0x00, bytes([4, 0, 0, 0x80, 10])), 6 + 9 * 16 + 2),
     ("TessaroGetBufferDataFromPort", frame(0x72), 7),                 # an empty buffer
     ("TessaroGetDataFromPort_buff", frame(0x18, bytes([4, 0])), 10),  # inventory into the buffer
     ("TessaroATGetDataFromPort", frame(0x21), 0),                     # collects nothing

@@ -1,5 +1,5 @@
 """Every ctypes signature and structure of the binding against the C headers."""
-from ctypes import POINTER, Array, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
+from ctypes import POINTER, Array, c_char, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
 
 import pytest
 
@@ -26,10 +26,11 @@ CTYPES = {
     "TessaroSimReaderState *": POINTER(_native.SimReaderState),
     "TessaroSimTagState *": POINTER(_native.SimTagState),
     "TessaroSimCounters *": POINTER(_native.SimCounters),
+    "TessaroEpcIdentity *": POINTER(_native.EpcIdentity),
 }
-FIELD_TYPES = {"int": c_int, "unsigned char": c_ubyte, "unsigned char *": POINTER(c_ubyte)}
+FIELD_TYPES = {"int": c_int, "char": c_char, "unsigned char": c_ubyte, "unsigned char *": POINTER(c_ubyte)}
 
-TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h"]
+TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h", "TessaroEpc.h"]
 
 
 def declared(headers, macro="TESSARO_API"):
@@ -57,6 +58,7 @@ def test_signatures_match_the_headers(table, headers, macro):
     (_native.SimReaderState, "TessaroSim.h", "TessaroSimReaderState"),
     (_native.SimTagState, "TessaroSim.h", "TessaroSimTagState"),
     (_native.SimCounters, "TessaroSim.h", "TessaroSimCounters"),
+    (_native.EpcIdentity, "TessaroEpc.h", "TessaroEpcIdentity"),
 ])
 def test_structures_match_the_headers(structure, header, name):
     fields = c_header.structs(INCLUDE / header)[name]
