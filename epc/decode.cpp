@@ -250,11 +250,11 @@ int decode(const unsigned char *epc, int length, TessaroEpcIdentity *identity) {
 
 using namespace tessaro::epc;
 
-extern "C" int TessaroEpcDecode(const unsigned char *epc, int length, TessaroEpcIdentity *identity) {
+extern "C" int TESSARO_CALL TessaroEpcDecode(const unsigned char *epc, int length, TessaroEpcIdentity *identity) {
     return decode(epc, length, identity);
 }
 
-extern "C" int TessaroEpcDecodeBank(const unsigned char *bank, int length,
+extern "C" int TESSARO_CALL TessaroEpcDecodeBank(const unsigned char *bank, int length,
                                     TessaroEpcIdentity *identity) {
     if (!identity) return ERR_PARAMETER;
     if (!bank || length < 2 || length > 2 + TESSARO_EPC_MAX_BYTES) {

@@ -86,7 +86,7 @@ int layOut(const Scheme &scheme, const TessaroEpcIdentity &id, int partition, Bi
 
 using namespace tessaro::epc;
 
-extern "C" int TessaroEpcEncode(const TessaroEpcIdentity *identity, unsigned char *epc, int size,
+extern "C" int TESSARO_CALL TessaroEpcEncode(const TessaroEpcIdentity *identity, unsigned char *epc, int size,
                                 int *length) {
     if (!identity || !epc || size < 0) return ERR_PARAMETER;
     const Scheme *scheme = schemeById(identity->scheme);

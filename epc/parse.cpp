@@ -292,7 +292,7 @@ int parse(const char *text, int filter, int prefixLength, TessaroEpcIdentity &id
 
 }  // namespace tessaro::epc
 
-extern "C" int TessaroEpcParse(const char *text, int filter, int companyPrefixLength,
+extern "C" int TESSARO_CALL TessaroEpcParse(const char *text, int filter, int companyPrefixLength,
                                TessaroEpcIdentity *identity) {
     if (!identity) return ERR_PARAMETER;
     std::memset(identity, 0, sizeof *identity);

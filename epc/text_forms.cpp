@@ -166,7 +166,7 @@ const char *gs1Key(const Scheme &scheme, const TessaroEpcIdentity &id, Text &tex
 
 using namespace tessaro::epc;
 
-extern "C" int TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, size_t size) {
+extern "C" int TESSARO_CALL TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, size_t size) {
     const Scheme *scheme = decoded(identity);
     if (!scheme || !out) return ERR_PARAMETER;
     Text text(out, size);
@@ -178,7 +178,7 @@ extern "C" int TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, 
     return text.finish();
 }
 
-extern "C" int TessaroEpcTagUri(const TessaroEpcIdentity *identity, char *out, size_t size) {
+extern "C" int TESSARO_CALL TessaroEpcTagUri(const TessaroEpcIdentity *identity, char *out, size_t size) {
     const Scheme *scheme = decoded(identity);
     if (!scheme || !out) return ERR_PARAMETER;
     Text text(out, size);
@@ -222,24 +222,24 @@ int keyForm(const TessaroEpcIdentity *identity, char *out, size_t size, int form
 
 }  // namespace
 
-extern "C" int TessaroEpcGs1Key(const TessaroEpcIdentity *identity, char *out, size_t size) {
+extern "C" int TESSARO_CALL TessaroEpcGs1Key(const TessaroEpcIdentity *identity, char *out, size_t size) {
     return keyForm(identity, out, size, 0);
 }
 
-extern "C" int TessaroEpcElementString(const TessaroEpcIdentity *identity, char *out, size_t size) {
+extern "C" int TESSARO_CALL TessaroEpcElementString(const TessaroEpcIdentity *identity, char *out, size_t size) {
     return keyForm(identity, out, size, 1);
 }
 
-extern "C" int TessaroEpcDigitalLink(const TessaroEpcIdentity *identity, char *out, size_t size) {
+extern "C" int TESSARO_CALL TessaroEpcDigitalLink(const TessaroEpcIdentity *identity, char *out, size_t size) {
     return keyForm(identity, out, size, 2);
 }
 
-extern "C" const char *TessaroEpcSchemeName(int scheme) {
+extern "C" const char *TESSARO_CALL TessaroEpcSchemeName(int scheme) {
     const Scheme *s = schemeById(scheme);
     return s ? s->name : "";
 }
 
-extern "C" const char *TessaroEpcComponentName(int scheme, int index) {
+extern "C" const char *TESSARO_CALL TessaroEpcComponentName(int scheme, int index) {
     const Scheme *s = schemeById(scheme);
     return s && index >= 0 && index < s->componentCount ? s->components[index] : "";
 }

@@ -95,7 +95,7 @@ typedef struct TessaroEpcIdentity {
  * Returns TESSARO_OK, TESSARO_EPC_NOT_GS1 (with identity->reason), or
  * ERR_PARAMETER for a NULL pointer or a length out of range (identity, when
  * not NULL, says so too). Reads nothing outside epc[0 .. length - 1]. */
-TESSARO_API int TessaroEpcDecode(const unsigned char *epc, int length,
+TESSARO_API int TESSARO_CALL TessaroEpcDecode(const unsigned char *epc, int length,
                                  TessaroEpcIdentity *identity);
 
 /* Decodes an EPC bank read from word 1 on: the PC word, then the EPC. The PC's
@@ -104,7 +104,7 @@ TESSARO_API int TessaroEpcDecode(const unsigned char *epc, int length,
  *   bank   [in] `length` bytes: PC (2 bytes, high byte first), EPC
  *   length [in] 2 to 2 + TESSARO_EPC_MAX_BYTES; must hold the words the PC announces
  * Returns as TessaroEpcDecode. */
-TESSARO_API int TessaroEpcDecodeBank(const unsigned char *bank, int length,
+TESSARO_API int TESSARO_CALL TessaroEpcDecodeBank(const unsigned char *bank, int length,
                                      TessaroEpcIdentity *identity);
 
 /* Reads an identity from text: a pure identity URI ("urn:epc:id:sgtin:0614141.812345.6789"),
@@ -120,7 +120,7 @@ TESSARO_API int TessaroEpcDecodeBank(const unsigned char *bank, int length,
  *               URI or element string of an SGTIN with serial 6789 is SGTIN-96,
  *               with serial "A1" SGTIN-198); a tag URI names its scheme
  * Returns TESSARO_OK, TESSARO_EPC_NOT_GS1 with identity->reason, or ERR_PARAMETER. */
-TESSARO_API int TessaroEpcParse(const char *text, int filter, int companyPrefixLength,
+TESSARO_API int TESSARO_CALL TessaroEpcParse(const char *text, int filter, int companyPrefixLength,
                                 TessaroEpcIdentity *identity);
 
 /* Encodes an identity into a binary EPC, zero-padded to whole words.
@@ -133,7 +133,7 @@ TESSARO_API int TessaroEpcParse(const char *text, int filter, int companyPrefixL
  * rules; the identity is const, so the reason is not given here: parse
  * the text with TessaroEpcParse to learn it), TESSARO_EPC_NO_ROOM, or
  * ERR_PARAMETER. Nothing is written to `epc` unless the result is TESSARO_OK. */
-TESSARO_API int TessaroEpcEncode(const TessaroEpcIdentity *identity, unsigned char *epc,
+TESSARO_API int TESSARO_CALL TessaroEpcEncode(const TessaroEpcIdentity *identity, unsigned char *epc,
                                  int size, int *length);
 
 /* The text forms of a decoded or parsed identity. Each writes a NUL-terminated
@@ -143,30 +143,30 @@ TESSARO_API int TessaroEpcEncode(const TessaroEpcIdentity *identity, unsigned ch
  * decoded). */
 
 /* "urn:epc:id:sgtin:0614141.812345.6789": components percent-escaped as URIs need. */
-TESSARO_API int TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, size_t size);
+TESSARO_API int TESSARO_CALL TessaroEpcPureUri(const TessaroEpcIdentity *identity, char *out, size_t size);
 /* "urn:epc:tag:sgtin-96:3.0614141.812345.6789": the scheme, the filter, the components. */
-TESSARO_API int TessaroEpcTagUri(const TessaroEpcIdentity *identity, char *out, size_t size);
+TESSARO_API int TESSARO_CALL TessaroEpcTagUri(const TessaroEpcIdentity *identity, char *out, size_t size);
 /* "(01)80614141123458(21)6789": the GS1 element string with its check digit.
  * TESSARO_EPC_NO_FORM for GID-96, USDOD-96 and ADI-var. */
-TESSARO_API int TessaroEpcElementString(const TessaroEpcIdentity *identity, char *out,
+TESSARO_API int TESSARO_CALL TessaroEpcElementString(const TessaroEpcIdentity *identity, char *out,
                                         size_t size);
 /* "https://id.gs1.org/01/80614141123458/21/6789": the GS1 Digital Link URI on
  * GS1's resolver. TESSARO_EPC_NO_FORM for GID-96, USDOD-96 and ADI-var. */
-TESSARO_API int TessaroEpcDigitalLink(const TessaroEpcIdentity *identity, char *out,
+TESSARO_API int TESSARO_CALL TessaroEpcDigitalLink(const TessaroEpcIdentity *identity, char *out,
                                       size_t size);
 /* The GS1 key alone, with its check digit where it has one: the GTIN
  * "80614141123458" of an SGTIN, the SSCC, the GLN, the GRAI (with serial), ...
  * TESSARO_EPC_NO_FORM for GID-96, USDOD-96 and ADI-var. */
-TESSARO_API int TessaroEpcGs1Key(const TessaroEpcIdentity *identity, char *out, size_t size);
+TESSARO_API int TESSARO_CALL TessaroEpcGs1Key(const TessaroEpcIdentity *identity, char *out, size_t size);
 
 /* The scheme's name: "sgtin-96", "cpi-var", ...; "" for an unknown number.
  * A constant of the library: never NULL. */
-TESSARO_API const char *TessaroEpcSchemeName(int scheme);
+TESSARO_API const char *TESSARO_CALL TessaroEpcSchemeName(int scheme);
 
 /* The name of component `index` (0 to componentCount - 1) of the scheme's
  * identities, as a JSON key would use it: "companyPrefix", "itemReference",
  * "serial", ...; "" for an unknown scheme or index. Never NULL. */
-TESSARO_API const char *TessaroEpcComponentName(int scheme, int index);
+TESSARO_API const char *TESSARO_CALL TessaroEpcComponentName(int scheme, int index);
 
 #ifdef __cplusplus
 }
