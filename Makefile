@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test bench llrp-bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows windows-package test-csharp
+.PHONY: all deps build demo test bench llrp-bench sanitize tsan check clean package nohid fuzz memcheck windows test-windows windows-package test-csharp mutate
 
 all: build
 
@@ -145,8 +145,17 @@ test-csharp:
 	@$(MAKE) --no-print-directory build
 	ctest --test-dir $(BUILD) --output-on-failure -L csharp
 
+# Mutation testing: the checked-in mutations of tests/mutations/ applied one
+# at a time, in a copy of the tree built in build-mutate/, each against the
+# tests of its area (docs/testing.md). Minutes per area, so neither `make
+# check` nor CI runs it. AREA=cli runs one area.
+AREA ?=
+mutate: deps
+	@scripts/install-deps lintian
+	@/usr/bin/python3 scripts/mutate $(AREA)
+
 # What CI runs.
 check: test test-csharp package test-windows sanitize tsan memcheck fuzz
 
 clean:
-	rm -rf build build-asan build-tsan build-nohid build-fuzz $(WINDOWS_BUILD)
+	rm -rf build build-asan build-tsan build-nohid build-fuzz build-mutate $(WINDOWS_BUILD)

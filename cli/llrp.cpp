@@ -1,4 +1,4 @@
-// tessaro llrp: the reader served to LLRP clients over TCP (docs/llrp.md), as
+// tessaro llrp: the reader served to LLRP clients over TCP or TLS (docs/llrp.md), as
 // an output of the service's engine (service/llrp/). This file only reads the
 // options and starts the service.
 #include <unistd.h>
@@ -23,6 +23,8 @@ namespace {
 std::atomic<int> plugRequest{-1};
 extern "C" void onUnplug(int) { plugRequest = 0; }
 extern "C" void onReplug(int) { plugRequest = 1; }
+
+constexpr int kLlrpTlsPort = 5085;
 
 struct LlrpArgs {
     llrp::LlrpOptions llrp;
@@ -76,10 +78,15 @@ void add_llrp_command(CLI::App &app, Cli &cli) {
         "llrp", "Serve the reader to LLRP clients over TCP, one client at a time; their ROSpecs "
                 "decide when it reads (docs/llrp.md).");
     llrp::ServerOptions &server = args->llrp.server;
-    command->add_option("--port", server.port, "TCP port; 0 picks a free one")
-        ->check(CLI::Range(0, 65535))
-        ->capture_default_str();
+    CLI::Option *port = command->add_option("--port", server.port, "TCP port (default 5084, with TLS 5085); "
+                                                                   "0 picks a free one")
+                            ->check(CLI::Range(0, 65535));
     command->add_option("--bind", server.bind, "IPv4 address to listen on")->capture_default_str();
+    CLI::Option *cert = command->add_option("--cert", server.certFile, "serve LLRP over TLS with this certificate "
+                                                                       "(PEM, the chain after it)");
+    CLI::Option *key = command->add_option("--key", server.keyFile, "the certificate's private key (PEM, no passphrase)");
+    cert->needs(key);
+    key->needs(cert);
     command->add_option("--reader", args->llrp.reader, "serve this reader (serial number, 8 hex digits); "
                                                        "default: the first one found");
     command->add_option("--journal", args->journal, "folder of the event journal (default: "
@@ -89,7 +96,11 @@ void add_llrp_command(CLI::App &app, Cli &cli) {
         ->capture_default_str();
     command->add_option("--seconds", args->seconds, "stop after this many seconds (default: at Ctrl-C)")
         ->check(CLI::PositiveNumber);
-    command->callback([&cli, args] { cli.action = [args](Session &session) { return runLlrp(session, *args); }; });
+    command->callback([&cli, args, port] {
+        // LLRP over TLS has its own well-known port.
+        if (port->count() == 0 && !args->llrp.server.certFile.empty()) args->llrp.server.port = kLlrpTlsPort;
+        cli.action = [args](Session &session) { return runLlrp(session, *args); };
+    });
 }
 
 }  // namespace tessaro::cli

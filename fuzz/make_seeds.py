@@ -212,6 +212,7 @@ SEEDS = {
     "config": lambda: table_seeds(CONFIG, (1, 16)),
     "region": region_seeds,
     "llrp": llrp_seeds,
+    "llrp_session": llrp_seeds,
 }
 
 

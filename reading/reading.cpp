@@ -13,6 +13,7 @@
 #include "Tessaro.h"
 #include "TessaroErrors.h"
 #include "TessaroRecords.h"
+#include "link/api_lock.h"
 #include "link/transport.h"
 
 namespace tessaro::reading {
@@ -21,6 +22,11 @@ namespace {
 
 // Pauses are slept in slices of this length so that a stop is seen quickly.
 constexpr unsigned kSliceMs = 50;
+// Between rounds the reading waits while other threads' commands run, and
+// this long after the last one (the next of a series is on its way), but
+// not beyond the bound: commands without end cannot stop the reading.
+constexpr unsigned kCommandQuietMs = 10;
+constexpr unsigned kGiveWayMaxMs = 1000;
 
 long long wallClockMs() {
     using namespace std::chrono;
@@ -102,6 +108,10 @@ bool TessaroReading::pause(unsigned ms) {
         tessaro::link::sleepMs(slice);
         ms -= slice;
     }
+    // Commands of other threads (tag operations, settings) go first: a series
+    // of them runs before the next round, within a bound.
+    for (unsigned waited = 0; waited < kGiveWayMaxMs && !stopRequested && tessaro::commandsBusy(kCommandQuietMs); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::yield();  // let commands of other threads take the lock
     return !stopRequested;
 }
@@ -280,6 +290,7 @@ bool TessaroReading::lookForReader() {
 
 void TessaroReading::run() {
     threadId = std::this_thread::get_id();
+    tessaro::markReadingThread();
     lastTick = tessaro::link::tickMs();
     unsigned failures = 0;
     while (!stopRequested) {

@@ -16,7 +16,7 @@ namespace tessaro::events {
 // not have is left out.
 template <class Json>
 Json gs1Json(const TessaroEpcIdentity &identity) {
-    using Form = int (*)(const TessaroEpcIdentity *, char *, size_t);
+    using Form = decltype(&TessaroEpcGs1Key);
     Json object{{"scheme", TessaroEpcSchemeName(identity.scheme)}};
     if (identity.filter >= 0) object["filter"] = identity.filter;
     if (identity.companyPrefixLength) object["companyPrefixLength"] = identity.companyPrefixLength;

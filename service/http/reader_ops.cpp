@@ -121,7 +121,8 @@ Answer libraryError(const std::string &what, int code, int tagError) {
 
 std::string unknownFields(const json &request, std::initializer_list<const char *> allowed) {
     if (!request.is_object()) return "the body must be a JSON object";
-    for (const auto &[key, value] : request.items()) {
+    for (const auto &item : request.items()) {
+        const std::string &key = item.key();  // a name, not a binding: lambdas capture it in C++17
         if (std::none_of(allowed.begin(), allowed.end(), [&](const char *a) { return key == a; }))
             return "unknown field '" + key + "'";
     }

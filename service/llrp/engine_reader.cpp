@@ -19,9 +19,15 @@ constexpr int kTagSilent = 0xFA;
 // fit one 64-byte report beside the tag's EPC (see the write command's
 // arithmetic in the tool: 47 bytes less the EPC).
 constexpr unsigned kReadWordsPerCommand = 32;
+// A read to the end of a bank stops here: the most ReadData can carry.
+constexpr unsigned kMaxReadWords = 0xFFFF;
+constexpr int kMemoryOverrun = 0x03;  // the tag's error byte
+// Bank sizes remembered as hints for the next read to the end (then forgotten).
+constexpr std::size_t kMaxKnownBanks = 4096;
 // How long a stop waits for the round in progress, and how often it looks.
 constexpr unsigned kStopGraceMs = 1000;
 constexpr unsigned kStopPollMs = 5;
+constexpr unsigned kRoundPauseMs = 5;
 
 std::vector<std::uint32_t> channels(int region, int low, int high) {
     char *list[101] = {};
@@ -135,7 +141,10 @@ bool EngineReader::start(const InventoryPlan &plan, std::string &error) {
     TessaroReadingDefaults(&options);
     options.address = address_;
     options.session = plan.session;
-    options.pauseMs = 0;  // the client's triggers decide when reading stops
+    // The client's triggers decide when reading stops; the short pause between
+    // rounds is the OpSpecs' turn: a tag command waiting for the library's lock
+    // gets it there, instead of losing the race to the next round.
+    options.pauseMs = kRoundPauseMs;
     if (plan.mask) {
         options.maskFlag = 1;
         options.maskMem = plan.maskBank;
@@ -173,6 +182,62 @@ void EngineReader::stop() {
     engine_.stopReading(serial_);
 }
 
+int EngineReader::read(const TagCommand &c, unsigned word, unsigned count, std::vector<std::uint16_t> &words,
+                       int &errorCode) {
+    unsigned char password[4];
+    bigEndian(c.password, password);
+    const unsigned char noMask[32] = {}, noAddress[2] = {};
+    for (unsigned done = 0; done < count;) {
+        const unsigned chunk = std::min(kReadWordsPerCommand, count - done);
+        const unsigned at = word + done;
+        const unsigned char pointer[2] = {static_cast<unsigned char>(at >> 8), static_cast<unsigned char>(at)};
+        unsigned char data[2 * kReadWordsPerCommand];
+        const int rc = ExtReadData_G2(&address_, c.epc.data(), static_cast<int>(c.epc.size() / 2), c.bank, pointer,
+                                      static_cast<int>(chunk), password, 1, noAddress, 0, noMask, data, &errorCode, port_);
+        if (rc != 0) return rc;
+        for (unsigned i = 0; i < chunk; ++i) words.push_back(static_cast<std::uint16_t>(data[2 * i] << 8 | data[2 * i + 1]));
+        done += chunk;
+    }
+    return 0;
+}
+
+int EngineReader::readToEnd(const TagCommand &c, std::vector<std::uint16_t> &words, int &errorCode) {
+    // The bank ends somewhere in [lo, hi]: every word below lo was read, a read
+    // past hi ran over the end (the tag says memory overrun). Whole commands
+    // while no end is in sight, then halves of what is left; where this tag's
+    // bank ended last time, a read up to there and one word past it to check.
+    // At most the words a C1G2ReadOpSpecResult carries and a 2-byte pointer reaches.
+    unsigned lo = c.wordPointer;
+    unsigned hi = std::min(lo + kMaxReadWords, 0x10000u);
+    bool bounded = false;
+    const std::pair<std::vector<std::uint8_t>, int> key{c.epc, c.bank};
+    const auto known = bankEnds_.find(key);
+    bool checkHint = known != bankEnds_.end() && known->second >= lo && known->second < hi;
+    const unsigned hint = checkHint ? known->second : 0;
+    int rc = 0;
+    while (lo < hi) {
+        unsigned count;  // at most one command's words: a read fails or succeeds whole
+        if (checkHint && lo < hint) count = std::min(kReadWordsPerCommand, hint - lo);
+        else if (checkHint) count = 1, checkHint = false;  // one word past the last end
+        else if (!bounded) count = std::min(kReadWordsPerCommand, hi - lo);
+        else count = (hi - lo + 1) / 2;
+        rc = read(c, lo, count, words, errorCode);
+        if (rc == 0) {
+            lo += count;
+        } else if (rc == TAG_ERROR && errorCode == kMemoryOverrun) {
+            hi = lo + count - 1;
+            bounded = true;
+            checkHint = checkHint && hint <= hi;
+        } else {
+            return rc;
+        }
+    }
+    if (bankEnds_.size() >= kMaxKnownBanks) bankEnds_.clear();
+    bankEnds_[key] = lo;
+    // Nothing from the pointer on: the tag's memory overrun stands.
+    return lo == c.wordPointer ? rc : 0;
+}
+
 TagCommandResult EngineReader::command(const TagCommand &c) {
     unsigned char password[4];
     bigEndian(c.password, password);
@@ -182,21 +247,9 @@ TagCommandResult EngineReader::command(const TagCommand &c) {
     int errorCode = -1, rc = 0;
     TagCommandResult result;
     switch (c.kind) {
-    case TagCommand::Read: {
-        for (unsigned done = 0; done < c.wordCount && rc == 0;) {
-            const unsigned words = std::min(kReadWordsPerCommand, c.wordCount - done);
-            const unsigned word = c.wordPointer + done;
-            const unsigned char pointer[2] = {static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
-            unsigned char data[2 * kReadWordsPerCommand];
-            rc = ExtReadData_G2(&address_, epc, epcWords, c.bank, pointer, static_cast<int>(words), password, 1,
-                                noAddress, 0, noMask, data, &errorCode, port_);
-            if (rc == 0)
-                for (unsigned i = 0; i < words; ++i)
-                    result.words.push_back(static_cast<std::uint16_t>(data[2 * i] << 8 | data[2 * i + 1]));
-            done += words;
-        }
+    case TagCommand::Read:
+        rc = c.wordCount == 0 ? readToEnd(c, result.words, errorCode) : read(c, c.wordPointer, c.wordCount, result.words, errorCode);
         break;
-    }
     case TagCommand::Write:
     case TagCommand::BlockWrite: {
         const unsigned step = static_cast<unsigned>(std::max(1, (47 - 2 * epcWords) / 2));
@@ -231,7 +284,7 @@ TagCommandResult EngineReader::command(const TagCommand &c) {
         break;
     }
     TagCommandResult r = outcome(rc, errorCode);
-    r.words = std::move(result.words);
+    if (rc == 0) r.words = std::move(result.words);  // a failed read returns no words
     return r;
 }
 

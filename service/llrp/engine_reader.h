@@ -6,7 +6,10 @@
 // interface on its port, which the library runs between rounds.
 #pragma once
 
+#include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "engine.h"
 #include "reader.h"
@@ -29,6 +32,10 @@ public:
 
 private:
     void onEvent(const events::TagEvent &event);
+    // `count` words from `word` on into `words`; the reader's code.
+    int read(const TagCommand &c, unsigned word, unsigned count, std::vector<std::uint16_t> &words, int &errorCode);
+    // From c.wordPointer to the end of the bank (WordCount 0).
+    int readToEnd(const TagCommand &c, std::vector<std::uint16_t> &words, int &errorCode);
 
     service::Engine &engine_;
     const std::string serial_;
@@ -39,6 +46,8 @@ private:
     TagHandler tagHandler_;
     EventHandler eventHandler_;
     bool reading_ = false;
+    // Where each tag's banks ended at the last read to the end: (EPC, bank) -> size.
+    std::map<std::pair<std::vector<std::uint8_t>, int>, unsigned> bankEnds_;
 };
 
 }  // namespace tessaro::llrp

@@ -58,7 +58,7 @@ struct TagCommand {
     std::uint32_t password = 0;     // access password (kill password for Kill)
     int bank = 0;
     unsigned wordPointer = 0;
-    unsigned wordCount = 0;         // Read, BlockErase
+    unsigned wordCount = 0;         // Read (0: to the end of the bank), BlockErase
     std::vector<std::uint16_t> words;  // Write, BlockWrite
     int lockTarget = 0;             // Lock: 0 kill pwd, 1 access pwd, 2 EPC, 3 TID, 4 user
     int lockAction = 0;             // Lock: 0 unlocked, 1 perma-unlocked, 2 locked, 3 perma-locked

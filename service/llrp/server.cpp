@@ -17,7 +17,9 @@
 #include <mutex>
 
 #include "codec.h"
+#include "link.h"
 #include "session.h"
+#include "tls.h"
 
 namespace tessaro::llrp {
 
@@ -98,6 +100,13 @@ std::vector<std::uint8_t> connectionEvent(std::uint16_t status) {
 
 }  // namespace
 
+// How long a TLS client may take over its handshake, and a refused client
+// to hear why; how many refused clients are heard out at once (the rest are
+// closed without a word).
+constexpr std::uint64_t kHandshakeMs = 10000;
+constexpr std::uint64_t kRefusalMs = 2000;
+constexpr std::size_t kMaxRefused = 8;
+
 class Server::Loop {
 public:
     Loop(ReaderLink &reader, const ServerOptions &options) : reader_(reader), options_(options) {}
@@ -108,28 +117,37 @@ public:
     void run();
 
 private:
+    // A second client, told why it is refused, then closed.
+    struct Refused {
+        std::unique_ptr<Link> link;
+        std::uint64_t deadlineMs = 0;
+        bool halfClosed = false;  // everything said, waiting for the peer to close
+    };
+
     void log(const std::string &text) const {
         if (!options_.quiet) std::fprintf(stderr, "llrp: %s\n", text.c_str());
     }
     void accept(std::uint64_t now);
     void receive(std::uint64_t now);
+    void take(const std::vector<std::uint8_t> &plain, std::uint64_t now);  // the client's messages
     void send(const Message &m);
-    void writeOut();
+    void closeWhenSent();
     void drop(std::uint64_t now, const std::string &why, bool tell);
     void deliver(std::uint64_t now);  // what the reading handed over, to the session
+    // Goes on with the refused clients; false once `r` is done with.
+    bool serveRefused(Refused &r, short revents, std::uint64_t now);
 
     ReaderLink &reader_;
     const ServerOptions &options_;
     ReaderFacts facts_;
     Inbox inbox_;
+    std::unique_ptr<TlsContext> tls_;
     int listener_ = -1;
-    int client_ = -1;
-    std::string clientName_;
+    std::unique_ptr<Link> client_;
     FrameReader frames_;
-    std::vector<std::uint8_t> out_;
-    std::size_t outStart_ = 0;
     bool closing_ = false;  // flush what is queued, then close
     std::unique_ptr<Session> session_;
+    std::vector<Refused> refused_;
 };
 
 void Server::Loop::send(const Message &m) {
@@ -139,89 +157,90 @@ void Server::Loop::send(const Message &m) {
         log("a message could not be encoded: " + error);
         return;
     }
-    out_.insert(out_.end(), wire.begin(), wire.end());
+    if (client_) client_->queue(wire.data(), wire.size());
 }
 
-void Server::Loop::writeOut() {
-    while (client_ >= 0 && outStart_ < out_.size()) {
-        const ssize_t n = ::send(client_, out_.data() + outStart_, out_.size() - outStart_, MSG_NOSIGNAL);
-        if (n > 0) {
-            outStart_ += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
-        drop(nowMs(), "the connection broke", false);
-        return;
-    }
-    if (outStart_ == out_.size()) {
-        out_.clear();
-        outStart_ = 0;
-    } else if (outStart_ > (1u << 20)) {
-        out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(outStart_));
-        outStart_ = 0;
-    }
+void Server::Loop::closeWhenSent() {
+    closing_ = true;
+    client_->goodbye();
 }
 
 void Server::Loop::drop(std::uint64_t now, const std::string &why, bool tell) {
-    if (client_ < 0) return;
+    if (!client_) return;
     if (session_) {
         session_->close(now, tell);
         if (tell) {
             // Best effort: the ConnectionCloseEvent, then the socket goes.
-            const int flags = fcntl(client_, F_GETFL);
-            fcntl(client_, F_SETFL, flags & ~O_NONBLOCK);
-            timeval limit{0, 200000};
-            setsockopt(client_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            if (outStart_ < out_.size())
-                (void)!::send(client_, out_.data() + outStart_, out_.size() - outStart_, MSG_NOSIGNAL);
+            client_->goodbye();
+            client_->flushFor(200);
         }
     }
     session_.reset();
-    ::close(client_);
-    client_ = -1;
-    out_.clear();
-    outStart_ = 0;
+    const std::string name = client_->name();
+    client_.reset();
     frames_ = FrameReader();
     closing_ = false;
-    log(clientName_ + " " + why);
+    log(name + " " + why);
 }
 
 void Server::Loop::accept(std::uint64_t now) {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    const int fd = ::accept(listener_, reinterpret_cast<sockaddr *>(&peer), &length);
+    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
-    if (client_ >= 0) {
-        // One client at a time: the newcomer hears why, the client is told of it.
-        const std::vector<std::uint8_t> refusal = connectionEvent(2);
-        timeval limit{0, 200000};
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        (void)!::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
-        ::close(fd);
-        log("refused " + peerName(peer) + ": " + clientName_ + " is connected");
-        return;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    client_ = fd;
-    clientName_ = peerName(peer);
+    auto link = std::make_unique<Link>(fd, peerName(peer), tls_.get(), now);
+    if (client_) {
+        // One client at a time: the newcomer hears why (after its handshake,
+        // over TLS), the client is not disturbed.
+        log("refused " + link->name() + ": " + client_->name() + " is connected");
+        if (refused_.size() == kMaxRefused) return;
+        const std::vector<std::uint8_t> refusal = connectionEvent(2);
+        link->queue(refusal.data(), refusal.size());
+        refused_.push_back({std::move(link), now + kRefusalMs, false});
+        return;
+    }
+    client_ = std::move(link);
     session_ = std::make_unique<Session>(reader_, facts_, [this](const Message &m) { send(m); }, utcNowUs);
     session_->setDrain([this] { deliver(nowMs()); });
     session_->open(now);
-    log(clientName_ + " connected");
+    log(client_->name() + " connected" + (tls_ ? " (TLS)" : ""));
+}
+
+bool Server::Loop::serveRefused(Refused &r, short revents, std::uint64_t now) {
+    Link &link = *r.link;
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        std::vector<std::uint8_t> ignored;  // what it says is not heard
+        std::string why;
+        const Link::Read read = link.receive(ignored, why);
+        if (read == Link::Read::Closed || read == Link::Read::Failed) return false;
+    }
+    link.goodbye();  // once its handshake is done
+    if (!link.flush()) return false;
+    if (link.saidGoodbye() && link.backlog() == 0 && !r.halfClosed) {
+        // Said: the peer closes, and no reset cuts off what it has not read yet.
+        shutdown(link.fd(), SHUT_WR);
+        r.halfClosed = true;
+    }
+    return now < r.deadlineMs;
 }
 
 void Server::Loop::receive(std::uint64_t now) {
-    std::uint8_t buffer[65536];
-    const ssize_t n = recv(client_, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-        drop(now, n == 0 ? "left" : "vanished", false);
-        return;
+    std::vector<std::uint8_t> plain;
+    std::string why;
+    const Link::Read read = client_->receive(plain, why);
+    if (read == Link::Read::Failed) return drop(now, why, false);
+    if (!plain.empty() && !closing_) take(plain, now);
+    if (read == Link::Read::Closed && client_) {
+        // The last words (a CLOSE_CONNECTION's answer) go out if they can.
+        if (closing_) client_->flushFor(200);
+        drop(now, closing_ ? "closed the connection" : "left", false);
     }
-    if (n < 0 || closing_) return;
-    frames_.feed(buffer, static_cast<std::size_t>(n));
+}
+
+void Server::Loop::take(const std::vector<std::uint8_t> &plain, std::uint64_t now) {
+    frames_.feed(plain.data(), plain.size());
     std::vector<std::uint8_t> frame;
     Header header;
     for (;;) {
@@ -239,7 +258,7 @@ void Server::Loop::receive(std::uint64_t now) {
                                                      : " is shorter than a header") +
                                                 "; the connection closes"));
             send(m);
-            closing_ = true;
+            closeWhenSent();
             return;
         }
         Message m;
@@ -247,7 +266,7 @@ void Server::Loop::receive(std::uint64_t now) {
         if (!decode(frame.data(), frame.size(), m, fault)) {
             session_->refuse(m, fault);
         } else if (!session_->handle(m, now)) {
-            closing_ = true;
+            closeWhenSent();
             return;
         }
     }
@@ -262,6 +281,12 @@ void Server::Loop::deliver(std::uint64_t now) {
 }
 
 bool Server::Loop::listen(std::string &error) {
+    if (options_.certFile.empty() != options_.keyFile.empty()) {
+        error = "a certificate and its key go together (--cert and --key)";
+        return false;
+    }
+    if (!options_.certFile.empty() && !(tls_ = TlsContext::load(options_.certFile, options_.keyFile, error)))
+        return false;
     facts_ = reader_.facts();
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
@@ -279,8 +304,9 @@ bool Server::Loop::listen(std::string &error) {
     }
     socklen_t length = sizeof address;
     getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
-    std::printf("LLRP reader listening on %s:%d (%s, firmware %s, %u antennas)\n", options_.bind.c_str(),
-                ntohs(address.sin_port), facts_.model.c_str(), facts_.firmware.c_str(), facts_.antennas);
+    std::printf("LLRP reader listening on %s:%d %s(%s, firmware %s, %u antennas)\n", options_.bind.c_str(),
+                ntohs(address.sin_port), tls_ ? "over TLS " : "", facts_.model.c_str(), facts_.firmware.c_str(),
+                facts_.antennas);
     std::fflush(stdout);
     return true;
 }
@@ -300,6 +326,7 @@ void Server::Loop::run() {
             inbox_.push(std::move(item));
         });
 
+    std::vector<pollfd> fds;
     while (!(options_.stop && options_.stop->load())) {
         if (options_.poll) options_.poll();
         std::uint64_t now = nowMs();
@@ -309,20 +336,28 @@ void Server::Loop::run() {
             timeout = static_cast<int>(std::min<std::uint64_t>(session_->tick(now), 100));
             if (session_->unresponsive()) drop(now, "stopped answering keepalives: dropped", true);
         }
-        if (client_ >= 0 && out_.size() - outStart_ > options_.maxBacklogBytes)
+        if (client_ && !client_->ready() && now - client_->since() > kHandshakeMs)
+            drop(now, "did not finish its TLS handshake: dropped", false);
+        if (client_ && client_->backlog() > options_.maxBacklogBytes)
             drop(now, "does not read its reports: dropped", false);
-        writeOut();
-        if (closing_ && client_ >= 0 && outStart_ == out_.size()) drop(now, "closed the connection", false);
+        if (client_ && !client_->flush()) drop(now, "the connection broke", false);
+        if (closing_ && client_ && client_->backlog() == 0) drop(now, "closed the connection", false);
 
-        pollfd fds[3] = {{listener_, POLLIN, 0}, {inbox_.fd(), POLLIN, 0}, {client_, POLLIN, 0}};
-        if (client_ >= 0 && outStart_ < out_.size()) fds[2].events |= POLLOUT;
-        const nfds_t count = client_ >= 0 ? 3 : 2;
-        if (poll(fds, count, timeout) < 0 && errno != EINTR) break;
+        // The listener, the reading's wake-up, the client, the refused ones.
+        fds.assign({{listener_, POLLIN, 0}, {inbox_.fd(), POLLIN, 0}, {client_ ? client_->fd() : -1, POLLIN, 0}});
+        if (client_ && client_->backlog() > 0) fds[2].events |= POLLOUT;
+        for (const Refused &r : refused_)
+            fds.push_back({r.link->fd(), static_cast<short>(POLLIN | (r.link->backlog() > 0 ? POLLOUT : 0)), 0});
+        if (!refused_.empty()) timeout = std::min(timeout, 50);
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
         now = nowMs();
+        for (std::size_t i = refused_.size(); i-- > 0;)
+            if (!serveRefused(refused_[i], fds[3 + i].revents, now)) refused_.erase(refused_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (client_ && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) receive(now);
         if (fds[0].revents & POLLIN) accept(now);
-        if (client_ >= 0 && count == 3 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) receive(now);
     }
-    if (client_ >= 0) drop(nowMs(), "was disconnected: the server stops", true);
+    if (client_) drop(nowMs(), "was disconnected: the server stops", true);
+    refused_.clear();
     reader_.stop();
     reader_.setHandlers(nullptr, nullptr);
 }

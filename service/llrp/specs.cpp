@@ -359,8 +359,8 @@ bool readAccessSpec(const Element &e, const Limits &limits, AccessSpec &out, Fau
         if (op.is("C1G2Read") || op.is("C1G2BlockErase")) {
             c.kind = op.is("C1G2Read") ? TagCommand::Read : TagCommand::BlockErase;
             c.wordCount = static_cast<unsigned>(op.number("WordCount"));
-            if (c.wordCount == 0)
-                return refuse.field(opPath, op, "WordCount", kAOutOfRange, "give the number of words (0, to the end of the bank, is not supported)");
+            if (c.wordCount == 0 && c.kind == TagCommand::BlockErase)
+                return refuse.field(opPath, op, "WordCount", kAOutOfRange, "a block erase needs the number of words");
         }
         if (op.is("C1G2Write") || op.is("C1G2BlockWrite")) {
             c.kind = op.is("C1G2Write") ? TagCommand::Write : TagCommand::BlockWrite;

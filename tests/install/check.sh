@@ -57,6 +57,70 @@ with_pkg_config() {
         sed "s#app\.c#-DTESSARO_FOUND_VERSION='\"$version\"' $consumer/consumer.c#" > "$2/build.sh"
     (cd "$2" && PKG_CONFIG_PATH=$pcdir sh -ex build.sh)
     (cd "$2" && LD_LIBRARY_PATH=$libdir ./app)
+    # An application without the simulator needs tessaro.pc alone.
+    printf '%s\n' '#include <Tessaro.h>' \
+        'int main(void) { unsigned char v[3] = {0, 0, 0}; GetSDKVersion(v);' \
+        '    return v[0] == TESSARO_VERSION_MAJOR && v[1] == TESSARO_VERSION_MINOR ? 0 : 1; }' \
+        > "$2/plain.c"
+    (cd "$2" && cc plain.c $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs tessaro) -o plain &&
+        LD_LIBRARY_PATH=$libdir ./plain) || fail "a program built with pkg-config tessaro alone fails"
+}
+
+fail() {
+    echo "check.sh: $*" >&2
+    exit 1
+}
+
+# The .deb file of package $2 in folder $1.
+deb_of() {
+    for deb in "$1"/*.deb; do
+        [ "$(dpkg-deb --field "$deb" Package)" = "$2" ] && { echo "$deb"; return; }
+    done
+    fail "no package $2 among: $(ls "$1")"
+}
+
+# Whether the Depends field of $1 names $2: a package ("libmosquitto1", any
+# version), or a package with the version relation dpkg writes ("tessaro (= 1.2.0)").
+depends_on() {
+    dpkg-deb --field "$1" Depends | tr ',' '\n' | sed 's/^ *//; s/ *$//' | {
+        while IFS= read -r entry; do
+            case $entry in "$2" | "$2 ("*) exit 0 ;; esac
+        done
+        exit 1
+    }
+}
+
+# Whether package $1 holds a file whose path matches the pattern $2.
+holds() {
+    dpkg-deb --contents "$1" | sed 's/ -> .*//' | awk '{print $NF}' | grep -q -- "$2"
+}
+
+# The packages' relations and contents: tessaro-dev goes with the tessaro of
+# its own version; tessaro brings in the hidapi and mosquitto runtimes; each
+# file sits in the package that needs it.
+check_packages() {
+    runtime=$(deb_of "$1" tessaro)
+    dev=$(deb_of "$1" tessaro-dev)
+    version=$(dpkg-deb --field "$runtime" Version)
+    [ "$(dpkg-deb --field "$dev" Version)" = "$version" ] ||
+        fail "tessaro-dev $(dpkg-deb --field "$dev" Version) beside tessaro $version"
+    depends_on "$dev" "tessaro (= $version)" ||
+        fail "tessaro-dev does not depend on tessaro (= $version): $(dpkg-deb --field "$dev" Depends)"
+    for library in libhidapi-hidraw0 libmosquitto1; do
+        depends_on "$runtime" "$library" ||
+            fail "tessaro does not depend on $library: $(dpkg-deb --field "$runtime" Depends)"
+    done
+    for file in '/usr/lib/.*libTessaro\.so\.[0-9]*$' '/usr/lib/.*libTessaroSim\.so\.[0-9]*$' \
+                '/usr/bin/tessaro$' '/lib/udev/rules.d/70-tessaro\.rules$' \
+                '/usr/share/tessaro/populations/shelf\.tags$'; do
+        holds "$runtime" "$file" || fail "tessaro lacks $file"
+        ! holds "$dev" "$file" || fail "tessaro-dev holds $file as well"
+    done
+    for file in '/usr/include/tessaro/Tessaro\.h$' '/usr/lib/.*libTessaro\.so$' \
+                '/usr/lib/.*pkgconfig/tessaro\.pc$' '/usr/lib/.*cmake/Tessaro/TessaroConfig\.cmake$'; do
+        holds "$dev" "$file" || fail "tessaro-dev lacks $file"
+        ! holds "$runtime" "$file" || fail "tessaro holds $file as well"
+    done
 }
 
 case $mode in
@@ -104,7 +168,6 @@ deb)
     fresh "$work"
     quiet "$work/cpack.log" cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake"
     for deb in "$work"/*.deb; do
-        dpkg-deb --field "$deb" Package Depends
         dpkg-deb -x "$deb" "$work/root"
         # docs/install.md's table of the packages names every package each
         # depends on.
@@ -118,6 +181,7 @@ deb)
             }
         done
     done
+    check_packages "$work"
     with_package "$work/root/usr" "$work/package"
     with_pkg_config "$work/root/usr" "$work/pkg-config"
     # python3-tessaro: the package where Debian's Python looks, finding the

@@ -9,6 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -54,24 +57,30 @@ ServerProcess::ServerProcess(const std::vector<std::string> &extra, const std::v
     char c;
     pollfd p{out[0], POLLIN, 0};
     while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1) line += c;
-    ::close(out[0]);
+    output_ = out[0];  // open until it ends: its summary line must not meet a closed pipe
     std::smatch match;
     if (std::regex_search(line, match, std::regex(":([0-9]+) "))) port_ = std::stoi(match[1]);
 }
 
-ServerProcess::~ServerProcess() {
-    if (pid_ <= 0) {
-        if (!journal_.empty()) std::filesystem::remove_all(journal_);
-        return;
-    }
+int ServerProcess::stop() {
+    if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
     int status = 0;
-    for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(20000);
-    if (waitpid(pid_, &status, WNOHANG) == 0) {
+    pid_t ended = 0;
+    for (int i = 0; i < 250 && (ended = waitpid(pid_, &status, WNOHANG)) == 0; ++i) usleep(20000);
+    if (ended == 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, &status, 0);
     }
-    std::filesystem::remove_all(journal_);
+    pid_ = -1;
+    ::close(output_);
+    output_ = -1;
+    return ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ServerProcess::~ServerProcess() {
+    stop();
+    if (!journal_.empty()) std::filesystem::remove_all(journal_);
 }
 
 Client::~Client() { close(); }
@@ -87,13 +96,48 @@ bool Client::connect(int port) {
     return ::connect(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
 }
 
+bool Client::connectTls(int port, const std::string &caFile) {
+    if (!connect(port)) return false;
+    // Blocking TLS over the socket, with a bound on every read and write.
+    timeval limit{5, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    tlsContext_ = SSL_CTX_new(TLS_client_method());
+    if (!tlsContext_ || SSL_CTX_load_verify_locations(tlsContext_, caFile.c_str(), nullptr) != 1) return false;
+    SSL_CTX_set_verify(tlsContext_, SSL_VERIFY_PEER, nullptr);
+    tls_ = SSL_new(tlsContext_);
+    if (!tls_ || SSL_set_fd(tls_, fd_) != 1) return false;
+    SSL_set1_host(tls_, "127.0.0.1");
+    return SSL_connect(tls_) == 1;
+}
+
 void Client::close() {
+    if (tls_) SSL_free(tls_);
+    if (tlsContext_) SSL_CTX_free(tlsContext_);
+    tls_ = nullptr;
+    tlsContext_ = nullptr;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
 bool Client::sendBytes(const std::vector<std::uint8_t> &bytes) {
+    if (tls_) return SSL_write(tls_, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+ssize_t Client::readSome(std::uint8_t *buffer, std::size_t size, int timeoutMs) {
+    if (fd_ < 0) return 0;
+    if (!tls_ || SSL_pending(tls_) == 0) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) return -1;
+    }
+    if (!tls_) {
+        const ssize_t n = recv(fd_, buffer, size, 0);
+        return n >= 0 ? n : errno == EAGAIN || errno == EINTR ? -1 : 0;  // a reset ends the stream
+    }
+    const int n = SSL_read(tls_, buffer, static_cast<int>(size));
+    if (n > 0) return n;
+    return SSL_get_error(tls_, n) == SSL_ERROR_WANT_READ ? -1 : 0;  // a goodbye or a reset ends it
 }
 
 bool Client::send(const Message &m) { return sendBytes(encode(m)); }
@@ -110,11 +154,9 @@ bool Client::receive(Message &m, int timeoutMs) {
         }
         if (r != FrameReader::kNeedMore) return false;
         const std::uint64_t now = nowMs();
-        if (now >= end || fd_ < 0) return false;
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(end - now)) <= 0) return false;
+        if (now >= end) return false;
         std::uint8_t buffer[65536];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        const ssize_t n = readSome(buffer, sizeof buffer, static_cast<int>(end - now));
         if (n <= 0) return false;
         frames_.feed(buffer, static_cast<std::size_t>(n));
     }
@@ -158,12 +200,8 @@ bool Client::waitFor(const std::string &name, Message &m, int timeoutMs, std::ve
 bool Client::closedByServer(int timeoutMs) {
     const std::uint64_t end = nowMs() + static_cast<std::uint64_t>(timeoutMs);
     std::uint8_t buffer[4096];
-    while (nowMs() < end) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(end - nowMs())) <= 0) return false;
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        if (n <= 0) return true;
-    }
+    for (std::uint64_t now; (now = nowMs()) < end;)
+        if (readSome(buffer, sizeof buffer, static_cast<int>(end - now)) == 0) return true;
     return false;
 }
 
@@ -232,15 +270,19 @@ std::vector<ShelfTag> shelfTags() {
     std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/sim/populations/shelf.tags");
     std::vector<ShelfTag> tags;
     std::string line;
-    const std::regex epc("(^|\\s)epc=([0-9A-Fa-f]+)"), tid("(^|\\s)tid=([0-9A-Fa-f]+)");
+    const std::regex epc("(^|\\s)epc=([0-9A-Fa-f]+)"), tid("(^|\\s)tid=([0-9A-Fa-f]+)"),
+        user("(^|\\s)user=([0-9A-Fa-f]+)"), userWords("(^|\\s)userwords=([0-9]+)");
     while (std::getline(in, line)) {
         std::smatch m;
         if (line.rfind("gen2 ", 0) != 0 || !std::regex_search(line, m, epc)) continue;
         ShelfTag t;
         t.epc = m[2];
         if (std::regex_search(line, m, tid)) t.tid = m[2];
-        for (char &c : t.epc) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        for (char &c : t.tid) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (std::regex_search(line, m, user)) t.user = m[2];
+        if (std::regex_search(line, m, userWords)) t.userWords = static_cast<unsigned>(std::stoul(m[2]));
+        for (std::string *text : {&t.epc, &t.tid, &t.user})
+            for (char &c : *text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        t.user.resize(std::max<std::size_t>(t.user.size(), 4 * t.userWords), '0');
         tags.push_back(t);
     }
     return tags;

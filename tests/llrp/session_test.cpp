@@ -1,7 +1,5 @@
 // LLRP sessions end to end: `tessaro --sim llrp` on 127.0.0.1 and a free
 // port, a client written here, and the sample shelf's tags in the reports.
-// Real time (the server and the simulator run on the real clock), so every
-// wait has a bound of a few seconds.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -9,84 +7,14 @@
 #include <chrono>
 #include <set>
 
-#include "llrp_client.h"
+#include "session_fixture.h"
 
 namespace tessaro::llrp::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::set<std::string> shelfEpcs() {
-    std::set<std::string> epcs;
-    for (const ShelfTag &t : shelfTags()) epcs.insert(t.epc);
-    return epcs;
-}
-
-std::uint32_t eventField(const Message &m, const char *event, const char *field) {
-    const Element *data = m.body.child("ReaderEventNotificationData");
-    const Element *e = data ? data->child(event) : nullptr;
-    return e ? static_cast<std::uint32_t>(e->number(field)) : 0xFFFFFFFFu;
-}
-
-bool hasEvent(const Message &m, const char *event) {
-    const Element *data = m.body.is("READER_EVENT_NOTIFICATION") ? m.body.child("ReaderEventNotificationData") : nullptr;
-    return data && data->child(event);
-}
-
-class LlrpSession : public ::testing::Test {
+class LlrpSession : public LlrpFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(server_.running()) << "tessaro llrp did not start";
-        ASSERT_TRUE(client_.connect(server_.port()));
-        Message hello;
-        ASSERT_TRUE(client_.receive(hello)) << "the reader speaks first";
-        ASSERT_TRUE(hello.body.is("READER_EVENT_NOTIFICATION"));
-        ASSERT_EQ(eventField(hello, "ConnectionAttemptEvent", "Status"), 0u);
-    }
-
-    Message ok(Element body) {
-        Message response = client_.transact(std::move(body));
-        EXPECT_EQ(statusOf(response), kSuccess)
-            << response.body.name() << ": "
-            << (response.body.definition() && response.body.child("LLRPStatus")
-                    ? response.body.child("LLRPStatus")->text("ErrorDescription")
-                    : "no answer");
-        return response;
-    }
-
-    void addAndEnable(Element spec) {
-        const std::uint32_t id = static_cast<std::uint32_t>(spec.number("ROSpecID"));
-        Element add = Element::make("ADD_ROSPEC");
-        add.add(std::move(spec));
-        ok(std::move(add));
-        ok(Element::make("ENABLE_ROSPEC").set("ROSpecID", id));
-    }
-
-    // Collects the EPCs of the reports until `until` is met or `ms` pass
-    // (three times that: the simulator runs on the real clock, and a loaded
-    // machine is slower; a test that passes ends as soon as `until` holds);
-    // every message seen goes to `seen`.
-    template <typename Until>
-    std::set<std::string> collect(int ms, Until until, std::vector<Message> *seen = nullptr) {
-        std::set<std::string> epcs;
-        const auto end = Clock::now() + std::chrono::milliseconds(3 * ms);
-        Message m;
-        while (Clock::now() < end && !until(epcs)) {
-            const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-            if (!client_.next(m, std::max(left, 1))) break;
-            if (seen) seen->push_back(m);
-            if (m.body.is("RO_ACCESS_REPORT"))
-                for (const std::string &epc : epcsOf(m)) epcs.insert(epc);
-        }
-        return epcs;
-    }
-    std::set<std::string> collectAll(int ms) {
-        const std::set<std::string> all = shelfEpcs();
-        return collect(ms, [&all](const std::set<std::string> &e) { return e == all; });
-    }
-
-    ServerProcess server_;
-    Client client_;
+    void SetUp() override { open(); }
 };
 
 TEST_F(LlrpSession, CapabilitiesComeFromTheReader) {
@@ -388,7 +316,7 @@ TEST_F(LlrpSession, KeepalivesGoOutAndAClientThatStopsAnsweringIsDropped) {
 TEST_F(LlrpSession, SecondClientIsRefusedWhileTheFirstReads) {
     addAndEnable(rospec(9, 1, 0, aiSpec({0}), 1, 1));
     Client second;
-    ASSERT_TRUE(second.connect(server_.port()));
+    ASSERT_TRUE(second.connect(server_->port()));
     Message refusal;
     ASSERT_TRUE(second.receive(refusal, 3000));
     EXPECT_EQ(eventField(refusal, "ConnectionAttemptEvent", "Status"), 2u)
@@ -406,7 +334,7 @@ TEST_F(LlrpSession, ClientVanishingMidROSpecStopsTheReading) {
     Message hello;
     const auto until = Clock::now() + std::chrono::seconds(3);
     while (Clock::now() < until) {  // the server notices the first one's end within its loop's round
-        ASSERT_TRUE(next.connect(server_.port()));
+        ASSERT_TRUE(next.connect(server_->port()));
         if (next.receive(hello, 2000) && eventField(hello, "ConnectionAttemptEvent", "Status") == 0) break;
         next.close();
     }
@@ -425,13 +353,13 @@ TEST_F(LlrpSession, ClientVanishingMidROSpecStopsTheReading) {
 TEST_F(LlrpSession, UnpluggedReaderIsReportedAndReadingResumesWhenItIsBack) {
     addAndEnable(rospec(11, 1, 0, aiSpec({0}), 1, 1));
     EXPECT_FALSE(collect(5000, [](const std::set<std::string> &e) { return !e.empty(); }).empty());
-    kill(server_.pid(), SIGUSR1);
+    kill(server_->pid(), SIGUSR1);
     Message lost;
     ASSERT_TRUE(client_.waitFor("READER_EVENT_NOTIFICATION", lost, 8000));
     while (!hasEvent(lost, "ReaderExceptionEvent")) ASSERT_TRUE(client_.waitFor("READER_EVENT_NOTIFICATION", lost, 8000));
     EXPECT_NE(lost.body.child("ReaderEventNotificationData")->child("ReaderExceptionEvent")->text("Message").find("gone"),
               std::string::npos);
-    kill(server_.pid(), SIGUSR2);
+    kill(server_->pid(), SIGUSR2);
     Message back;
     ASSERT_TRUE(client_.waitFor("READER_EVENT_NOTIFICATION", back, 8000));
     while (!hasEvent(back, "ReaderExceptionEvent")) ASSERT_TRUE(client_.waitFor("READER_EVENT_NOTIFICATION", back, 8000));

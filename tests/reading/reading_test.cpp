@@ -2,145 +2,12 @@
 // from a callback, other threads' commands, presence and de-duplication.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <mutex>
 #include <set>
-#include <sstream>
-#include <thread>
 
-#include "TessaroErrors.h"
-#include "TessaroReading.h"
-#include "sim_fixture.h"
+#include "reading_fixture.h"
 
 namespace tessaro::simtest {
 namespace {
-
-const std::string kShelf = std::string(TESSARO_SOURCE_DIR) + "/sim/populations/shelf.tags";
-
-// EPC -> antenna of the Gen2 tags of the shelf file.
-std::map<std::string, int> shelfGen2Tags() {
-    std::map<std::string, int> tags;
-    std::ifstream file(kShelf);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.rfind("gen2 ", 0) != 0) continue;
-        std::istringstream fields(line);
-        std::string field, epc;
-        int antenna = 0;
-        while (fields >> field) {
-            if (field.rfind("epc=", 0) == 0) epc = field.substr(4);
-            if (field.rfind("antenna=", 0) == 0) antenna = std::stoi(field.substr(8));
-        }
-        tags[epc] = antenna;
-    }
-    return tags;
-}
-
-struct Read {
-    std::string epc;
-    int antenna;
-    int rssi;
-    unsigned long long round;
-    unsigned long long at;
-};
-
-struct Presence {
-    int event;
-    std::string epc;
-    int reads;
-    int peakRssi;
-};
-
-// What the callbacks saw; they run on the reading's thread.
-struct Recorder {
-    std::mutex mutex;
-    std::vector<Read> reads;
-    std::vector<int> statuses;
-    std::vector<int> codes;
-    std::vector<std::string> texts;
-    std::vector<Presence> presence;
-    TessaroReading *reading = nullptr;
-    int stopAfterReads = 0;  // > 0: the tag callback stops the reading at this read
-    int readsAfterStop = 0;
-    int freeFromCallback = -1;
-    bool stopped = false;
-
-    static void TESSARO_CALL onTag(const TessaroTagRead *read, void *self) {
-        auto &r = *static_cast<Recorder *>(self);
-        const std::lock_guard<std::mutex> guard(r.mutex);
-        if (r.stopped) ++r.readsAfterStop;
-        r.reads.push_back({hexOf(read->epc, read->epcLength), read->antenna, read->rssi,
-                           read->round, read->monotonicMs});
-        if (r.stopAfterReads > 0 && static_cast<int>(r.reads.size()) == r.stopAfterReads) {
-            r.freeFromCallback = TessaroReadingFree(r.reading);
-            TessaroReadingStop(r.reading);
-            r.stopped = true;
-        }
-    }
-    static void TESSARO_CALL onStatus(const TessaroReadingStatus *status, void *self) {
-        auto &r = *static_cast<Recorder *>(self);
-        const std::lock_guard<std::mutex> guard(r.mutex);
-        r.statuses.push_back(status->event);
-        r.codes.push_back(status->code);
-        r.texts.push_back(status->text);
-    }
-    static void TESSARO_CALL onPresence(const TessaroPresenceEvent *event, void *self) {
-        auto &r = *static_cast<Recorder *>(self);
-        const std::lock_guard<std::mutex> guard(r.mutex);
-        r.presence.push_back({event->event, hexOf(event->epc, event->epcLength), event->reads,
-                              event->peakRssi});
-    }
-
-    template <typename Predicate> auto holds(Predicate predicate) {
-        const std::lock_guard<std::mutex> guard(mutex);
-        return predicate(*this);
-    }
-};
-
-// Polls `condition` for at most 20 s of real time (the reading runs on
-// virtual time, so it is met in milliseconds when the code is right).
-bool eventually(const std::function<bool()> &condition) {
-    for (int i = 0; i < 20000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
-class Reading : public SimTest {
-protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        char error[200] = "";
-        ASSERT_EQ(TessaroSimLoadPopulation(sim, reader, kShelf.c_str(), error, sizeof error), 26)
-            << error;
-        TessaroReadingDefaults(&options);
-        options.onTag = Recorder::onTag;
-        options.onStatus = Recorder::onStatus;
-        options.onPresence = Recorder::onPresence;
-        options.userData = &recorder;
-    }
-    void TearDown() override {
-        EXPECT_EQ(TessaroReadingFree(recorder.reading), 0);
-        SimTest::TearDown();
-    }
-
-    void start() { ASSERT_EQ(TessaroReadingStart(port, &options, &recorder.reading), 0); }
-    TessaroReadingStats stats() {
-        TessaroReadingStats s{};
-        TessaroReadingGetStats(recorder.reading, &s);
-        return s;
-    }
-    bool roundsReach(unsigned long long rounds) {
-        return eventually([&] { return stats().rounds >= rounds; });
-    }
-
-    TessaroReadingOptions options{};
-    Recorder recorder;
-};
 
 class ReadingModes : public Reading, public ::testing::WithParamInterface<int> {};
 
@@ -182,7 +49,7 @@ TEST_F(Reading, UnpluggedReaderIsLostThenBackAndReadingGoesOn) {
 
     ASSERT_EQ(TessaroSimSetPlugged(sim, reader, 1), 0);
     ASSERT_TRUE(eventually([&] {
-        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + 24; });
+        return recorder.holds([&](Recorder &r) { return r.reads.size() > readsWhileLost + shelfGen2Tags().size(); });
     }));
     ASSERT_EQ(TessaroReadingStop(recorder.reading), 0);
     EXPECT_EQ(recorder.statuses, (std::vector<int>{TESSARO_READING_LOST, TESSARO_READING_BACK}));

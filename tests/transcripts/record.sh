@@ -16,3 +16,4 @@ record inventory-tid inventory --tid
 record read-user read --epc 3034257BF7194E40000003E9 --bank user --count 4
 record read-locked --json read --epc 3036452149251180000003E9 --bank reserved --count 4
 record 6b-inventory 6b inventory
+record write-user write --epc 3034F4E4E4D6DC40000003E9 --bank user --word 5 0123456789ABCDEF

@@ -30,7 +30,7 @@ std::string hex(const unsigned char *data, int length) {
     return out;
 }
 
-using Form = int (*)(const TessaroEpcIdentity *, char *, size_t);
+using Form = decltype(&TessaroEpcPureUri);  // carries the calling convention
 
 std::string form(Form function, const TessaroEpcIdentity &id) {
     char text[TESSARO_EPC_TEXT_SIZE];

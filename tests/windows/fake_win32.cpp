@@ -116,7 +116,8 @@ BOOL WINAPI FakeWin32::getDeviceInterfaceDetail(HDEVINFO, PSP_DEVICE_INTERFACE_D
         f.lastError_ = ERROR_NOT_FOUND;
         return FALSE;
     }
-    const std::wstring path = devicePath(static_cast<std::size_t>(member));
+    std::wstring path = devicePath(static_cast<std::size_t>(member));
+    if (f.unconvertiblePaths.count(static_cast<std::size_t>(member))) path += L'\xD800';
     const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
                                             (path.size() + 1) * sizeof(wchar_t));
     if (required) *required = needed;
@@ -161,6 +162,7 @@ BOOLEAN WINAPI FakeWin32::getAttributes(HANDLE handle, PHIDD_ATTRIBUTES attribut
 HANDLE WINAPI FakeWin32::createFile(LPCWSTR path, DWORD access, DWORD share,
                                     LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE) {
     FakeWin32 &f = fake();
+    ++f.createFileCalls;
     if (access != (GENERIC_READ | GENERIC_WRITE) || share != (FILE_SHARE_READ | FILE_SHARE_WRITE) ||
         disposition != OPEN_EXISTING || !(flags & FILE_FLAG_OVERLAPPED))
         f.misuse.push_back("a HID interface opened other than for overlapped reading and writing");
@@ -183,6 +185,10 @@ HANDLE WINAPI FakeWin32::createFile(LPCWSTR path, DWORD access, DWORD share,
 
 HANDLE WINAPI FakeWin32::createEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL initialState, LPCWSTR) {
     FakeWin32 &f = fake();
+    if (f.refuseEvents) {
+        f.lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
     const HANDLE event = f.newHandle();
     f.events_[event] = initialState != FALSE;
     ++f.openEvents;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ public:
 
     // --- Behaviour ----------------------------------------------------------
     bool refuseDeviceSet = false;  // SetupDiGetClassDevsW fails
+    bool refuseEvents = false;     // CreateEventW fails (no memory for one)
+    // Members whose device path holds a lone UTF-16 surrogate: no UTF-8 form.
+    std::set<std::size_t> unconvertiblePaths;
     bool numberedReports = true;   // false: input reports come as a zero id and 64 bytes
     bool synchronous = false;      // ReadFile and WriteFile finish before they return
     bool stallWrites = false;      // a write stays pending until cancelled
@@ -40,6 +44,7 @@ public:
 
     // --- What the transport did ---------------------------------------------
     int deviceSetsOpen = 0;
+    int createFileCalls = 0;
     int openFiles = 0;
     int openEvents = 0;
     int cancels = 0;

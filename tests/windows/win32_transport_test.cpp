@@ -231,4 +231,37 @@ TEST_F(Win32Transport, ASilentReaderEndsTheExchangeWithinItsBound) {
     EXPECT_EQ(elapsed, tessaro::link::kReadWaitMs + tessaro::link::kReportPauseMs);
 }
 
+TEST_F(Win32Transport, AnInterfaceWithoutAnEventForItsTransfersIsClosedAgain) {
+    FakeDevice &reader = bus.addReader();
+    system.refuseEvents = true;
+    std::string path;
+    ASSERT_EQ(interfacePath(0, path), 0);
+    EXPECT_EQ(transport.open(transport.context, path.c_str()), nullptr);
+    EXPECT_EQ(system.openFiles, 0);  // the file opened for it is closed
+    EXPECT_EQ(system.openEvents, 0);
+    EXPECT_FALSE(reader.isOpen());
+    install();
+    int port = 0;
+    EXPECT_NE(OpenUSBPort(&port), 0);
+    system.refuseEvents = false;
+    EXPECT_EQ(OpenUSBPort(&port), 0);
+}
+
+TEST_F(Win32Transport, APathWithoutAUtf8FormIsSkippedAndNeverOpened) {
+    FakeDevice &first = bus.addReader();
+    FakeDevice &second = bus.addReader();
+    system.unconvertiblePaths = {0};
+    std::string path;
+    EXPECT_NE(interfacePath(0, path), 0);
+    EXPECT_EQ(interfacePath(1, path), 0) << "the next member keeps its place";
+    // Nor does a path that is not UTF-8 reach the system.
+    EXPECT_EQ(transport.open(transport.context, "\\\\?\\hid#\xff\xfe"), nullptr);
+    EXPECT_EQ(system.createFileCalls, 0);
+    install();
+    int port = 0;
+    ASSERT_EQ(OpenUSBPort(&port), 0);
+    EXPECT_EQ(first.opens, 0);
+    EXPECT_EQ(second.opens, 1);
+}
+
 }  // namespace

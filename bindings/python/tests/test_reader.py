@@ -61,8 +61,11 @@ def test_watch_stops_on_its_bound(reader, rounds, seconds, expected_rounds):
 
 
 def test_watch_runs_until_the_caller_stops(reader):
+    # Round after round, the shelf's tags in the order they are read: antenna
+    # by antenna, in the order of the file.
     watch = reader.watch()
-    assert len([next(watch) for _ in range(50)]) == 50
+    order = [t["epc"] for t in sorted(shelf(), key=lambda t: int(t["antenna"]))]
+    assert [next(watch).epc_hex for _ in range(50)] == (order * 3)[:50]
 
 
 def test_read_write_round_trip(sim, reader):
@@ -178,7 +181,13 @@ def test_clock_address_and_gpio(reader):
     assert reader.address == reader.info().address == 0x42
     reader.set_gpio(0x03)
     assert reader.gpio() & 0x03 == 0x03
-    assert len(reader.serial_number()) == 4
+
+
+def test_serial_number_is_the_readers(sim, reader):
+    state = sim.reader_state()
+    state.serialNumber[:] = [0x00, 0xC0, 0xFF, 0xEE]
+    sim.set_reader_state(state)
+    assert reader.serial_number() == bytes.fromhex("00C0FFEE")
 
 
 @pytest.mark.parametrize("region, count, first, last", [
