@@ -129,6 +129,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
     RunStatus status;
     const unsigned start = session.nowMs();
     int failedInARow = 0;
+    bool damaged = false;
     for (;;) {
         ++status.rounds;
         bool roundFailed = false;
@@ -157,6 +158,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
             }
             if (decoded < 0) {
                 ++status.errors;
+                damaged = true;
                 session.out().error("the reader's tag list is damaged at byte " +
                                     std::to_string(offset) + "; the rest of it is skipped");
             }
@@ -179,7 +181,9 @@ int runInventory(Session &session, const InventoryArgs &args) {
         }
     }
     printer->finish(table, status);
-    return kExitOk;
+    // One inventory whose list was damaged shows the tags it could read, and
+    // fails: tags may be missing from it. A live view goes on and counts it.
+    return damaged && !args.watch ? kExitReaderError : kExitOk;
 }
 
 }  // namespace
