@@ -45,12 +45,13 @@ LLRP_BENCH_SECONDS ?= 10
 llrp-bench: build
 	$(BUILD)/bin/llrp_bench $(LLRP_BENCH_SECONDS)
 
-# The Debian packages tessaro and tessaro-dev, built by CPack into $(BUILD)
-# and checked by lintian.
+# The Debian packages tessaro, tessaro-dev and python3-tessaro, built by
+# CPack into $(BUILD) and checked by lintian.
 package: build
 	@scripts/install-deps lintian
 	@cmake --build $(BUILD) --target package
-	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb
+	lintian --fail-on error $(BUILD)/tessaro_*.deb $(BUILD)/tessaro-dev_*.deb \
+	    $(BUILD)/python3-tessaro_*.deb
 
 # Every test of a build without the platform HID transport (no hidapi).
 nohid:

@@ -25,7 +25,7 @@ enum ExitCode {
 // no tag in the field.
 constexpr int kDone = 0x01, kScanOverflow = 0x02, kNoTag = 0xFB;
 
-// The options that stand before the subcommand. To add one: a field here, a
+// The global options, before or after the subcommand. To add one: a field here, a
 // line in addGlobalOptions (main.cpp), and where it takes effect (most act in
 // Session::open, session.cpp).
 struct GlobalOptions {

@@ -1,7 +1,10 @@
 // tessaro config get | set NAME VALUE: every reader setting by name, in the
 // units a person uses (dBm, ms, MHz, antenna numbers, names).
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <set>
 #include <sstream>
 
 #include "Tessaro.h"
@@ -10,6 +13,7 @@
 #include "reader_settings.h"
 #include "session.h"
 #include "settings_words.h"
+#include "usage.h"
 
 namespace tessaro::cli {
 
@@ -231,7 +235,20 @@ const std::vector<Setting> &settings() {
     return table;
 }
 
-int runGet(Session &session) {
+// The settings `config set` takes that the reader has no command to read back.
+const std::set<std::string> kWriteOnly = {"buzzer", "relay", "pulse-output", "serial-number",
+                                          "custom-function"};
+
+// "scan-time" -> "scanTime": the key of the setting's field (reader_settings.h).
+std::string fieldKey(const std::string &name) {
+    std::string key;
+    for (size_t i = 0; i < name.size(); ++i)
+        key += name[i] == '-' && i + 1 < name.size() ? static_cast<char>(std::toupper(name[++i])) : name[i];
+    return key;
+}
+
+// Every setting, or only `name`'s.
+int runGet(Session &session, const std::string &name) {
     ReaderInformation info;
     const int rc = info.read(session.address(), session.port());
     if (rc != 0) return session.fail("reading the reader's information", rc);
@@ -239,6 +256,12 @@ int runGet(Session &session) {
     fields.add("address", "Address", "0x" + hex(session.address(), 1), *session.address());
     addMainSettings(fields, info);
     addOtherSettings(session.address(), session.port(), fields, true);
+    if (!name.empty()) {
+        Fields one;
+        for (const Fields::Field &field : fields.entries())
+            if (field.key == fieldKey(name)) one.add(field.key, field.label, field.text, field.value);
+        fields = one;
+    }
     session.out().print(fields);
     return kExitOk;
 }
@@ -266,7 +289,30 @@ std::string settingsHelp() {
 void add_config_command(CLI::App &app, Cli &cli) {
     CLI::App *command = app.add_subcommand("config", "Read every reader setting, or set one by name.");
     command->require_subcommand(1);
-    command->add_subcommand("get", "Every setting, in words")->callback([&cli] { cli.action = runGet; });
+    auto getName = std::make_shared<std::string>();
+    std::vector<std::string> readable;
+    for (const Setting &setting : settings())
+        if (!kWriteOnly.count(setting.name)) readable.push_back(setting.name);
+    CLI::App *get = command->add_subcommand("get", "Every setting in words, or the one named");
+    get->add_option("name", *getName, "one setting, named as config set names it");
+    std::string list;
+    for (const std::string &name : readable) list += (list.empty() ? "" : ", ") + name;
+    get->footer("Settings: " + list + ".");
+    get->callback([&cli, getName, readable] {
+        if (!getName->empty()) {
+            if (kWriteOnly.count(*getName))
+                throw CLI::ValidationError("NAME", "'" + *getName +
+                                                       "' can be set, but the reader has no "
+                                                       "command to read it back");
+            if (std::find(readable.begin(), readable.end(), *getName) == readable.end()) {
+                const std::string near = nearestName(*getName, readable);
+                throw CLI::ValidationError(
+                    "NAME", "'" + *getName + "' is no setting" +
+                                (near.empty() ? "" : "; did you mean '" + near + "'?"));
+            }
+        }
+        cli.action = [getName](Session &session) { return runGet(session, *getName); };
+    });
 
     auto name = std::make_shared<std::string>();
     auto value = std::make_shared<std::string>();
@@ -283,7 +329,12 @@ void add_config_command(CLI::App &app, Cli &cli) {
                 };
                 return;
             }
-        throw CLI::ValidationError("NAME", "'" + *name + "' is no setting; tessaro config set --help lists them");
+        std::vector<std::string> names;
+        for (const Setting &setting : settings()) names.push_back(setting.name);
+        const std::string near = nearestName(*name, names);
+        throw CLI::ValidationError(
+            "NAME", "'" + *name + "' is no setting" +
+                        (near.empty() ? "" : "; did you mean '" + near + "'?"));
     });
 }
 

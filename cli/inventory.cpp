@@ -10,6 +10,7 @@
 #include "settings_words.h"
 #include "tag_events.h"
 #include "terminal.h"
+#include "usage.h"
 
 namespace tessaro::cli {
 
@@ -76,14 +77,27 @@ int runInventory(Session &session, const InventoryArgs &args) {
     int rc = info.read(session.address(), session.port());
     if (rc != 0) return session.fail("reading the reader's information", rc);
     const int readerScanMs = info.scanTime * 100;
-    if (args.scanTimeMs > 2 * readerScanMs + 5000) {
-        session.out().error("--scan-time " + std::to_string(args.scanTimeMs) +
-                            " ms is longer than the library waits for an answer (" +
-                            std::to_string(2 * readerScanMs + 5000) +
-                            " ms with the reader's scan time of " + std::to_string(readerScanMs) +
-                            " ms); raise it first: tessaro config set scan-time " +
-                            std::to_string(args.scanTimeMs));
-        return kExitUsage;
+    const int waitMs = 2 * readerScanMs + 5000;
+    if (args.scanTimeMs > waitMs) {
+        // Known only now that the reader told its scan time: the reader's
+        // setting, not the argument, is what stands in the way (exit 1).
+        const std::string message =
+            "--scan-time " + std::to_string(args.scanTimeMs) +
+            " ms is longer than the library waits for an inventory's answer (" +
+            std::to_string(waitMs) + " ms with the reader's scan time of " +
+            std::to_string(readerScanMs) + " ms); nothing was inventoried";
+        const std::string hint =
+            session.options().sim
+                ? "the simulated reader starts every run with a scan time of " +
+                      std::to_string(readerScanMs) + " ms: give --scan-time " +
+                      std::to_string(waitMs) + " or less"
+                : "raise the reader's scan time first: tessaro config set scan-time " +
+                      std::to_string((args.scanTimeMs - 5000 + 199) / 200 * 100) +
+                      ", or give --scan-time " + std::to_string(waitMs) + " or less";
+        session.out().error(message + "\n  " + hint);
+        session.out().errorRecord(kExitReaderError, message,
+                                  Json{{"operation", "inventory"}, {"hint", hint}});
+        return kExitReaderError;
     }
 
     Request request{args.mask.block, args.q, args.session, args.tid ? 1 : 0, args.tid ? args.tidWords : 0,
@@ -115,6 +129,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
     RunStatus status;
     const unsigned start = session.nowMs();
     int failedInARow = 0;
+    bool damaged = false;
     for (;;) {
         ++status.rounds;
         bool roundFailed = false;
@@ -143,6 +158,7 @@ int runInventory(Session &session, const InventoryArgs &args) {
             }
             if (decoded < 0) {
                 ++status.errors;
+                damaged = true;
                 session.out().error("the reader's tag list is damaged at byte " +
                                     std::to_string(offset) + "; the rest of it is skipped");
             }
@@ -165,7 +181,9 @@ int runInventory(Session &session, const InventoryArgs &args) {
         }
     }
     printer->finish(table, status);
-    return kExitOk;
+    // One inventory whose list was damaged shows the tags it could read, and
+    // fails: tags may be missing from it. A live view goes on and counts it.
+    return damaged && !args.watch ? kExitReaderError : kExitOk;
 }
 
 }  // namespace
@@ -198,9 +216,9 @@ void add_inventory_command(CLI::App &app, Cli &cli) {
                       "keep inventorying until Ctrl-C: a live table in a terminal, one line per "
                       "read otherwise");
     command->add_option("--rounds", args->rounds, "with --watch: stop after N rounds")
-        ->check(CLI::PositiveNumber);
+        ->check(aboveZero());
     command->add_option("--seconds", args->seconds, "with --watch: stop after S seconds")
-        ->check(CLI::PositiveNumber);
+        ->check(aboveZero());
     command->add_flag("--csv", args->csv, "print one CSV row per read");
     command->callback([&cli, args] {
         if (!args->antennas.empty() && (args->antennaMask = parseAntennas(args->antennas)) < 0)

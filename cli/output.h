@@ -1,5 +1,6 @@
 // Where results go: text for people, or one JSON document per line (--json)
-// for scripts. Errors and notes go to stderr in both modes.
+// for scripts. Errors and notes go to stderr in both modes; with --json every
+// failed run also leaves one error object on stdout (Output::finish).
 #pragma once
 
 #include <string>
@@ -28,6 +29,14 @@ public:
     void note(const std::string &line) const;
     // An error on stderr, always: "tessaro: <message>".
     void error(const std::string &message) const;
+    // One JSON error object on stdout (nothing in text mode): {"type": "error",
+    // "exitCode": exitCode, "message": message} and the fields of `details`.
+    void errorRecord(int exitCode, const std::string &message, const Json &details = {}) const;
+    // The end of a run that exits with `exitCode`: with --json, a failure that
+    // has not yet left an error object leaves one with the first error's text.
+    // An object is written once per process, also when a run nests another
+    // (tessaro replay).
+    int finish(int exitCode) const;
     // Named results as aligned "label  text" lines, or as one JSON object.
     void print(const Fields &fields) const;
 

@@ -57,9 +57,12 @@ int Session::installTransport() {
                                                   sizeof error);
         }
         if (tags < 0 || TessaroSimGetTransport(sim_, &transport_) != 0) {
-            out_.error("cannot start the simulated reader: " +
-                       std::string(error[0] ? error : "out of memory") +
-                       (options_.simFile.empty() ? "" : " (" + options_.simFile + ")"));
+            // The simulator names the file when it cannot read it, not when
+            // a line of it is wrong.
+            const std::string why = error[0] ? error : "out of memory";
+            const bool named = options_.simFile.empty() || why.find(options_.simFile) != std::string::npos;
+            out_.error("cannot start the simulated reader: " + why +
+                       (named ? "" : " (" + options_.simFile + ")"));
             return kExitNoReader;
         }
         out_.note(std::string(options_.simReaders > 1 ? std::to_string(options_.simReaders) +
@@ -130,15 +133,24 @@ void Session::sleepMs(unsigned ms) const {
 
 int Session::fail(const std::string &what, int code, int tagError) const {
     std::string message = what + " failed: " + TessaroReturnCodeText(code);
-    if (code == TAG_ERROR) message += std::string("\n  tag error: ") + TessaroTagErrorText(tagError);
-    out_.error(message);
-    Json error{{"type", "error"}, {"operation", what}, {"code", code},
-               {"message", TessaroReturnCodeText(code)}};
+    Json details{{"operation", what}, {"code", code}};
     if (code == TAG_ERROR) {
-        error["tagError"] = tagError;
-        error["tagErrorMessage"] = TessaroTagErrorText(tagError);
+        message += std::string("\n  tag error: ") + TessaroTagErrorText(tagError);
+        details["tagError"] = tagError;
+        details["tagErrorMessage"] = TessaroTagErrorText(tagError);
     }
-    out_.record(error);
+    // A reader at another address stays silent: the same ERR_COMM as no
+    // reader at all, so say which address was asked.
+    if (code == ERR_COMM && options_.address != 0xFF) {
+        const std::string hint = "no reader answered at address " +
+                                 std::to_string(options_.address) +
+                                 ": check --address (255, the default, reaches a reader at any "
+                                 "address; tessaro info shows the reader's)";
+        message += "\n  " + hint;
+        details["hint"] = hint;
+    }
+    out_.error(message);
+    out_.errorRecord(kExitReaderError, TessaroReturnCodeText(code), details);
     return kExitReaderError;
 }
 

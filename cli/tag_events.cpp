@@ -42,11 +42,17 @@ private:
     bool withTid_, watch_;
 };
 
-// Redraws the table in place after each round: cursor home, the table cut to
-// the terminal's height, the status line last.
+// Redraws the table in place after each round, as top and watch do: in the
+// terminal's alternate screen, so that no frame reaches the scrollback and
+// the command line stays; each frame overwrites the last from the top left,
+// cut to the terminal's size. At the end the normal screen comes back with
+// the final table and the summary under the command line.
 class LivePrinter : public TagPrinter {
 public:
-    LivePrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {}
+    LivePrinter(const Output &out, bool withTid) : out_(out), withTid_(withTid) {
+        std::cout << "\x1b[?1049h\x1b[?25l" << std::flush;  // alternate screen, no cursor
+    }
+    ~LivePrinter() override { leave(); }
     void round(const TagTable &table, const RunStatus &status) override {
         std::vector<std::string> lines = tagTableLines(table, withTid_, true);
         const size_t room = static_cast<size_t>(terminalRows() > 4 ? terminalRows() - 3 : 1);
@@ -55,21 +61,34 @@ public:
             lines.resize(room - 1);
             lines.push_back("... " + std::to_string(hidden) + " more tags");
         }
-        std::string screen = "\x1b[H\x1b[2J";
-        for (const std::string &line : lines) screen += line + "\n";
-        screen += "\n" + statusLine(table, status) + "  (Ctrl-C to stop)\n";
-        std::cout << screen << std::flush;
+        lines.push_back("");
+        lines.push_back(statusLine(table, status) + "  (Ctrl-C to stop)");
+        const size_t width = static_cast<size_t>(terminalColumns());
+        std::string screen = "\x1b[H";
+        for (std::string &line : lines) {
+            if (line.size() >= width) line.resize(width - 1);
+            screen += line + "\x1b[K\r\n";  // the rest of the line cleared
+        }
+        std::cout << screen << "\x1b[J" << std::flush;  // and the rest of the screen
     }
-    // The whole table once more, however tall, and where the run stopped.
+    // Back on the normal screen: the whole table once more, however tall,
+    // and where the run stopped.
     void finish(const TagTable &table, const RunStatus &status) override {
-        std::cout << "\x1b[H\x1b[2J";
+        leave();
         for (const std::string &line : tagTableLines(table, withTid_, true)) out_.text(line);
         out_.text("\nStopped: " + statusLine(table, status));
     }
 
 private:
+    void leave() {
+        if (left_) return;
+        left_ = true;
+        std::cout << "\x1b[?25h\x1b[?1049l" << std::flush;
+    }
+
     const Output &out_;
     bool withTid_;
+    bool left_ = false;
 };
 
 class LinesPrinter : public TagPrinter {

@@ -24,12 +24,26 @@ extern "C" void onInterrupt(int) { interruptFlag = 1; }
 
 #ifdef _WIN32
 
-bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+bool stdoutIsTerminal() {
+    if (!_isatty(_fileno(stdout))) return false;
+    // The live view draws with VT sequences, which a console takes once asked
+    // (Windows 10 and later); one that refuses gets a line per read instead.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(out, &mode) &&
+           SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
 
 int terminalRows() {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 24;
     return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+int terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
@@ -46,13 +60,22 @@ int terminalRows() {
     return size.ws_row;
 }
 
+int terminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
+}
+
 bool flushToDisk(std::FILE *file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 static void utcParts(std::time_t now, std::tm &parts) { gmtime_r(&now, &parts); }
 
 #endif
 
-void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
+void catchInterrupt() {
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+}
 
 bool interrupted() { return interruptFlag != 0; }
 

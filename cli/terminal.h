@@ -8,10 +8,13 @@
 
 namespace tessaro::cli {
 
+// Whether stdout is a terminal that draws the live view's escape sequences.
 bool stdoutIsTerminal();
-// Rows of the terminal; 24 when they cannot be learnt.
+// Rows and columns of the terminal; 24 and 80 when they cannot be learnt.
 int terminalRows();
-// From now on Ctrl-C (SIGINT) only sets the flag interrupted() returns.
+int terminalColumns();
+// From now on Ctrl-C (SIGINT) and SIGTERM only set the flag interrupted()
+// returns: the run ends after the round that runs, with its summary.
 void catchInterrupt();
 bool interrupted();
 

@@ -1,6 +1,8 @@
 # Debian packages (make package, or cpack in the build folder):
-#   tessaro      the libraries, the command-line tool, the udev rule
-#   tessaro-dev  headers, link names, pkg-config files, CMake package, docs
+#   tessaro          the libraries, the command-line tool with its man page and
+#                    shell completions, the udev rule
+#   tessaro-dev      headers, link names, pkg-config files, CMake package, docs
+#   python3-tessaro  the Python package, for the system's Python 3
 # Dependencies on the C/C++ runtime and on the hidapi runtime
 # (libhidapi-hidraw0) are read from the binaries by dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
@@ -13,12 +15,13 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_COMPONENTS_ALL runtime dev python)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
+set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tessaro)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -41,6 +44,18 @@ Tessaro drives the USB UHF RFID readers of the 0470:a112 family through
 their flat C interface. This package holds the headers, the pkg-config
 files (tessaro, tessaro-sim), the CMake package (Tessaro::Tessaro,
 Tessaro::Sim), the documentation and the examples' sources.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tessaro)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.9)")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "SDK for USB UHF RFID readers - Python 3 package
+Tessaro drives the USB UHF RFID readers of the 0470:a112 family through
+their flat C interface. This package holds the Python 3 package tessaro
+(import tessaro), which calls the reader library of the tessaro package
+through ctypes: reader objects, tag records, exceptions, continuous
+reading as an iterator or with asyncio, and the simulated reader.")
 
 # Copyright notice and changelog of each package.
 set(TESSARO_PACKAGE_COPYRIGHT ${PROJECT_SOURCE_DIR}/cmake/debian/copyright CACHE FILEPATH

@@ -1,6 +1,7 @@
 // The C interface of TessaroSim.h: argument checks, the bus's lock, and
 // the calls into the readers and their fields.
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -167,7 +168,7 @@ TESSARO_SIM_API int TessaroSimLoadPopulation(TessaroSim *sim, int reader, const 
     if (!path) return TESSARO_SIM_ERROR;
     std::ifstream file(path);
     if (!file) {
-        report(std::string("cannot read ") + path, error, errorSize);
+        report(std::string("cannot read ") + path + ": " + std::strerror(errno), error, errorSize);
         return TESSARO_SIM_ERROR;
     }
     std::stringstream text;

@@ -1,6 +1,7 @@
 // The replay transport: answers the host from a transcript and notes where
 // the host's reports differ from the recorded ones. The transcript is
 // untrusted text: every line is checked before it is used.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -213,7 +214,9 @@ TESSARO_SIM_API TessaroSimReplay *TessaroSimReplayOpen(const char *path, char *e
                                                        size_t errorSize) {
     std::ifstream file(path ? path : "");
     if (!path || !file) {
-        say(std::string("cannot read ") + (path ? path : "(no path)"), error, errorSize);
+        say(path ? std::string("cannot read ") + path + ": " + std::strerror(errno)
+                 : std::string("cannot read (no path)"),
+            error, errorSize);
         return nullptr;
     }
     std::stringstream text;

@@ -52,8 +52,12 @@ void addOtherSettings(unsigned char *address, int port, Fields &fields, bool eve
         const int bitAddress = maskAddress[0] << 8 | maskAddress[1];
         fields.add("autoResponse", "Auto-mode answer", hex(&sys[1], 2), hex(&sys[1], 2))
             .add("tagType", "Tag type", std::to_string(sys[3]), sys[3])
-            .add("inventoryInterval", "Inventory interval", std::to_string(sys[4]), sys[4])
-            .add("triggerTime", "Trigger time", std::to_string(sys[5]), sys[5])
+            // The library passes these two bytes unchanged; their unit is the
+            // reader's (its manual tells it), so the text says whose it is.
+            .add("inventoryInterval", "Inventory interval",
+                 std::to_string(sys[4]) + " (the reader's units)", sys[4])
+            .add("triggerTime", "Trigger time", std::to_string(sys[5]) + " (the reader's units)",
+                 sys[5])
             .add("mask", "Inventory mask",
                  maskLength == 0 ? "none"
                                  : std::string(bankName(maskMem)) + ":" +

@@ -1,7 +1,8 @@
 # Writes OUTPUT, a C++ source holding every file given in FILES (the page's
 # HTML, JS and CSS) as bytes, with its path and content type: the console
 # serves them from the binary, with nothing to download or install. FILES
-# comes separated by '|'.
+# comes separated by '|'. Included by service/CMakeLists.txt when CMake
+# configures.
 string(REPLACE "|" ";" FILES "${FILES}")
 set(body "")
 set(table "")

@@ -203,7 +203,11 @@ TEST(CliRecord, AnUnwritableTranscriptIsRefusedBeforeAnythingIsSent) {
         const auto run = sim("--json --record " + file + " info");
         EXPECT_EQ(run.exitCode, 2) << file;
         EXPECT_NE(run.err.find("cannot write the transcript " + file), std::string::npos) << run.err;
-        EXPECT_EQ(run.out, "") << "no answer printed: nothing was asked";
+        // No answer, only the one JSON error object: nothing was asked.
+        const auto documents = run.json();
+        ASSERT_EQ(documents.size(), 1u) << run.out;
+        EXPECT_EQ(documents[0]["type"], "error");
+        EXPECT_EQ(documents[0]["exitCode"], 2);
     }
 }
 

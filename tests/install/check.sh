@@ -9,7 +9,9 @@
 #   check.sh subdirectory WORK          add_subdirectory(<this source tree>)
 #   check.sh readme LIB_DIR WORK        the README's compile and run lines in the build tree
 #   check.sh deb BUILD_DIR WORK         CPack's .deb files unpacked with dpkg-deb -x and used
-#                                       as above; lintian's verdict when lintian is installed
+#                                       as above, python3 -m tessaro too; the dependencies
+#                                       that docs/install.md lists; lintian's verdict when
+#                                       lintian is installed
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 source=$(cd "$here/../.." && pwd)
@@ -167,10 +169,28 @@ deb)
     quiet "$work/cpack.log" cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake"
     for deb in "$work"/*.deb; do
         dpkg-deb -x "$deb" "$work/root"
+        # docs/install.md's table of the packages names every package each
+        # depends on.
+        package=$(dpkg-deb --field "$deb" Package)
+        row=$(grep "^| \`$package\` |" "$source/docs/install.md") ||
+            { echo "check.sh: docs/install.md has no row for the package $package" >&2; exit 1; }
+        for dependency in $(dpkg-deb --field "$deb" Depends | tr ',|' '\n\n' | sed 's/(.*)//'); do
+            echo "$row" | grep -q "$dependency" || {
+                echo "check.sh: $package depends on $dependency, which docs/install.md does not list" >&2
+                exit 1
+            }
+        done
     done
     check_packages "$work"
     with_package "$work/root/usr" "$work/package"
     with_pkg_config "$work/root/usr" "$work/pkg-config"
+    # python3-tessaro: the package where Debian's Python looks, finding the
+    # library of the tessaro package by itself.
+    (cd "$work" && env -u TESSARO_LIBRARY_PATH -u LD_LIBRARY_PATH \
+        PYTHONPATH="$work/root/usr/lib/python3/dist-packages" \
+        /usr/bin/python3 -m tessaro --sim inventory) |
+        grep -q "^$(grep -c '^gen2 ' "$source/sim/populations/shelf.tags") Gen2 tags\$" ||
+        { echo "check.sh: python3-tessaro does not run python3 -m tessaro" >&2; exit 1; }
     if command -v lintian >/dev/null 2>&1; then
         lintian --fail-on error "$work"/*.deb
     fi

@@ -15,12 +15,13 @@ from .errors import (CommunicationError, CrcError, FrameTooLongError, NoTagError
                      TagError, TagSilentError, TessaroError, code_text, tag_error_text)
 from .reader import (Bank, LockAction, LockTarget, Mask, Reader, ReaderInfo, Region, Tag,
                      channels, decode_tags, open, sdk_version)
+from .stream import Presence, ReaderStatus, Stream, StreamStats, TagRead
 
 __all__ = [
     "Bank", "LockAction", "LockTarget", "Mask", "Reader", "ReaderInfo", "Region", "Tag",
     "channels", "decode_tags", "open", "sdk_version", "code_text", "tag_error_text",
     "TessaroError", "CommunicationError", "CrcError", "ResponseError", "PortClosedError",
     "ParameterError", "FrameTooLongError", "NoTagError", "TagSilentError", "TagError",
-    "ReaderNotFoundError", "epc",
+    "ReaderNotFoundError", "epc", "Stream", "StreamStats", "TagRead", "Presence", "ReaderStatus",
 ]
 __version__ = "1.2.0"

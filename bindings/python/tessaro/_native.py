@@ -8,16 +8,26 @@ Where the libraries are looked for, first match wins:
 
 1. the folders of the environment variable ``TESSARO_LIBRARY_PATH``
    (separated by ``os.pathsep``), e.g. a build tree's ``build/bin``;
-2. the package's own folder and the three above it (``cmake --install`` puts
-   the package in ``<libdir>/python3/dist-packages/tessaro``, beside the library);
-3. the system's loader (``ld.so.conf``, ``LD_LIBRARY_PATH``).
+2. the folders recorded when the package was installed with pip
+   (``tessaro/_install.py``, written by setup.py): those of
+   ``TESSARO_LIBRARY_PATH`` at that time, else the build trees of the source
+   tree it was installed from;
+3. the package's own folder and the three above it (``cmake --install`` and
+   the Debian package put the package in ``<libdir>/python3/dist-packages``,
+   beside the library; a virtual environment made in the install prefix has
+   it in ``<prefix>/lib/python3.X/site-packages``), and ``<sys.prefix>/lib``;
+4. the system's loader: ``ctypes.util.find_library`` (the ``ldconfig`` cache,
+   where the Debian package and ``cmake --install`` to ``/usr/local`` put it),
+   then the bare file name (``LD_LIBRARY_PATH``).
 """
 from __future__ import annotations
 
 import ctypes
+import ctypes.util
 import os
 import sys
-from ctypes import POINTER, Structure, c_char, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
+from ctypes import (CFUNCTYPE, POINTER, Structure, c_char, c_char_p, c_int, c_longlong, c_size_t,
+                    c_ubyte, c_uint, c_ulonglong, c_void_p)
 from pathlib import Path
 from typing import Dict, List, Tuple
 
@@ -136,6 +146,105 @@ class EpcIdentity(Structure):
     ]
 
 
+class TagRead(Structure):
+    """TessaroTagRead (TessaroReading.h)."""
+    _fields_ = [
+        ("portIndex", c_int),
+        ("round", c_ulonglong),
+        ("epc", POINTER(c_ubyte)),
+        ("epcLength", c_int),
+        ("tid", POINTER(c_ubyte)),
+        ("tidLength", c_int),
+        ("rssi", c_int),
+        ("antenna", c_int),
+        ("monotonicMs", c_ulonglong),
+        ("wallClockMs", c_longlong),
+    ]
+
+
+class ReadingStatus(Structure):
+    """TessaroReadingStatus (TessaroReading.h)."""
+    _fields_ = [
+        ("portIndex", c_int),
+        ("event", c_int),
+        ("code", c_int),
+        ("text", c_char_p),
+        ("monotonicMs", c_ulonglong),
+        ("wallClockMs", c_longlong),
+    ]
+
+
+class PresenceEvent(Structure):
+    """TessaroPresenceEvent (TessaroReading.h)."""
+    _fields_ = [
+        ("portIndex", c_int),
+        ("event", c_int),
+        ("epc", POINTER(c_ubyte)),
+        ("epcLength", c_int),
+        ("antenna", c_int),
+        ("reads", c_int),
+        ("peakRssi", c_int),
+        ("firstSeenMs", c_ulonglong),
+        ("lastSeenMs", c_ulonglong),
+        ("monotonicMs", c_ulonglong),
+        ("wallClockMs", c_longlong),
+    ]
+
+
+# The callbacks of a reading: called on the reading's thread, which ctypes
+# gives the GIL for the call.
+TagCallback = CFUNCTYPE(None, POINTER(TagRead), c_void_p)
+StatusCallback = CFUNCTYPE(None, POINTER(ReadingStatus), c_void_p)
+PresenceCallback = CFUNCTYPE(None, POINTER(PresenceEvent), c_void_p)
+
+
+class ReadingOptions(Structure):
+    """TessaroReadingOptions (TessaroReading.h)."""
+    _fields_ = [
+        ("mode", c_int),
+        ("address", c_ubyte),
+        ("qValue", c_int),
+        ("session", c_int),
+        ("maskFlag", c_int),
+        ("maskMem", c_int),
+        ("maskLength", c_int),
+        ("maskAddress", c_ubyte * 2),
+        ("maskData", c_ubyte * 32),
+        ("tidFlag", c_int),
+        ("tidAddress", c_int),
+        ("tidLength", c_int),
+        ("targetFlag", c_int),
+        ("target", c_int),
+        ("antenna", c_int),
+        ("scanTime", c_int),
+        ("pauseMs", c_uint),
+        ("dedupWindowMs", c_uint),
+        ("lostAfterFailures", c_uint),
+        ("retryIntervalMs", c_uint),
+        ("presence", c_int),
+        ("departAfterMs", c_uint),
+        ("maxTags", c_uint),
+        ("onTag", TagCallback),
+        ("onStatus", StatusCallback),
+        ("onPresence", PresenceCallback),
+        ("userData", c_void_p),
+    ]
+
+
+class ReadingStats(Structure):
+    """TessaroReadingStats (TessaroReading.h)."""
+    _fields_ = [
+        ("rounds", c_ulonglong),
+        ("reads", c_ulonglong),
+        ("reported", c_ulonglong),
+        ("lost", c_ulonglong),
+        ("badLists", c_ulonglong),
+        ("tagsOverflow", c_ulonglong),
+        ("running", c_int),
+        ("readerLost", c_int),
+    ]
+
+
 _INT = c_int
 _UINT = c_uint
 _SIZE = c_size_t
@@ -150,11 +259,13 @@ _EPC_IDENTITYP = POINTER(EpcIdentity)
 _READER_STATEP = POINTER(SimReaderState)
 _TAG_STATEP = POINTER(SimTagState)
 _COUNTERSP = POINTER(SimCounters)
+_READING = c_void_p              # TessaroReading *
 
 Signature = Tuple[object, List[object]]
 
 # libTessaro: Tessaro.h (its C-linkage functions; the inert entry points that
-# take any arguments are left out), TessaroCNames.h, TessaroErrors.h.
+# take any arguments are left out), TessaroCNames.h, TessaroErrors.h,
+# TessaroReading.h.
 TESSARO_FUNCTIONS: Dict[str, Signature] = {
     # Tessaro.h
     "OpenUSBPort": (_INT, [_INTP]),
@@ -306,6 +417,14 @@ TESSARO_FUNCTIONS: Dict[str, Signature] = {
     "TessaroEpcGs1Key": (_INT, [_EPC_IDENTITYP, _TEXT, _SIZE]),
     "TessaroEpcSchemeName": (_TEXT, [_INT]),
     "TessaroEpcComponentName": (_TEXT, [_INT, _INT]),
+    # TessaroReading.h
+    "TessaroReadingDefaults": (_INT, [POINTER(ReadingOptions)]),
+    "TessaroReadingStart": (_INT, [_INT, POINTER(ReadingOptions), POINTER(_READING)]),
+    "TessaroReadingStop": (_INT, [_READING]),
+    "TessaroReadingFree": (_INT, [_READING]),
+    "TessaroReadingGetStats": (_INT, [_READING, POINTER(ReadingStats)]),
+    "TessaroReopenPort": (_INT, [_INT]),
+    "TessaroPortIsOpen": (_INT, [_INT]),
 }
 
 # libTessaroSim: TessaroSim.h.
@@ -349,11 +468,24 @@ def _file_names(stem: str) -> List[str]:
     return [f"lib{stem}.so.1", f"lib{stem}.so"]
 
 
+def _recorded() -> List[str]:
+    try:
+        from . import _install     # written by setup.py when pip installs the package
+    except ImportError:
+        return []
+    return list(getattr(_install, "LIBRARY_FOLDERS", []))
+
+
 def _folders() -> List[Path]:
     folders = [Path(p) for p in os.environ.get(LIBRARY_PATH_VARIABLE, "").split(os.pathsep) if p]
+    folders += [Path(p) for p in _recorded()]
     package = Path(__file__).resolve().parent
-    folders += [package] + list(package.parents)[:3]
-    return folders
+    folders += [package] + list(package.parents)[:3] + [Path(sys.prefix) / "lib"]
+    unique: List[Path] = []
+    for folder in folders:
+        if folder not in unique:
+            unique.append(folder)
+    return unique
 
 
 class Library:
@@ -367,8 +499,8 @@ class Library:
             # (TESSARO_CALL); WinDLL is CDLL wherever there is one convention.
             library = (ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL)(path)
         except OSError as error:
-            raise OSError(f"{path} not found or not loadable: set {LIBRARY_PATH_VARIABLE} to "
-                          f"the folder that holds it (looked in "
+            raise OSError(f"{path} not found or not loadable ({error}): set "
+                          f"{LIBRARY_PATH_VARIABLE} to the folder that holds it (looked in "
                           f"{', '.join(map(str, _folders()))} and the system's folders)") from error
         for name, (result, arguments) in signatures.items():
             try:
@@ -383,13 +515,13 @@ class Library:
 
 
 def _find(stem: str) -> str:
-    """The path of lib<stem>: the first file found in _folders(), else the bare
-    file name for the system's loader."""
+    """The path of lib<stem>: the first file found in _folders(), else the name
+    the system's loader knows it by."""
     for folder in _folders():
         for name in _file_names(stem):
             if (folder / name).is_file():
                 return str(folder / name)
-    return _file_names(stem)[0]
+    return ctypes.util.find_library(stem) or _file_names(stem)[0]
 
 
 _libraries: Dict[str, Library] = {}

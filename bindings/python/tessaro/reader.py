@@ -13,6 +13,7 @@ import datetime
 import functools
 import threading
 import time
+import weakref
 from ctypes import byref, c_int, c_ubyte, c_void_p
 from dataclasses import dataclass, field
 from enum import IntEnum
@@ -321,6 +322,12 @@ class _Ports:
                     _native.tessaro().CloseUSBPort(index)
 
     @classmethod
+    def before_transport_change(cls) -> None:
+        """Readings end before the transport they read through goes."""
+        from .stream import stop_all
+        stop_all()
+
+    @classmethod
     def transport_changed(cls) -> None:
         with cls.lock:
             cls.users = 0
@@ -346,6 +353,7 @@ class Reader:
         self.port = port
         self._generation = _Ports.acquire()
         self._open = True
+        self._streams: "weakref.WeakSet" = weakref.WeakSet()
         try:
             self.info()
         except TessaroError:
@@ -359,9 +367,12 @@ class Reader:
         self.close()
 
     def close(self) -> None:
-        """Closes the port (the last Reader closes them all). Safe to call twice."""
+        """Stops the reader's streams and closes the port (the last Reader closes
+        them all). Safe to call twice."""
         if self._open:
             self._open = False
+            for stream in list(self._streams):
+                stream.stop()
             _Ports.release(self._generation)
 
     @property
@@ -461,6 +472,41 @@ class Reader:
         while (rounds is None or done < rounds) and (deadline is None or time.monotonic() < deadline):
             yield from self.inventory(**options)
             done += 1
+
+    def stream(self, *, presence: bool = False, depart_after_ms: int = 3000,
+               dedup_window_ms: int = 0, pause_ms: int = 100, mode: str = "inventory",
+               q: int = 4, session: int = 0, mask: Optional[Mask] = None,
+               tid: Optional[Tuple[int, int]] = None, antenna: Optional[int] = None,
+               target: int = 0, scan_time_ms: Optional[int] = None,
+               lost_after_failures: int = 2, retry_interval_ms: int = 1000,
+               max_queued: int = 100000) -> "Stream":
+        """Reads continuously in the background until stopped: a Stream of
+        TagRead, Presence (with presence=True) and ReaderStatus events, to
+        iterate with `for` or `async for` (tessaro.stream describes it).
+
+        mode: "inventory", "fast" (Fast_EPC_Inventory_G2) or "buffered" (the
+            reader's tag buffer).
+        presence: Presence events, a tag departing once not read for
+            depart_after_ms.
+        dedup_window_ms: reads of a tag within this time after a passed-on
+            read are not passed on (0: every read).
+        pause_ms: between rounds. lost_after_failures, retry_interval_ms: when
+            the reader counts as lost (a ReaderStatus "lost") and how often it
+            is looked for ("back" once it answers again).
+        q, session, mask, tid, antenna, target, scan_time_ms: as inventory().
+        """
+        from .stream import Stream, reading_options
+        options = reading_options(
+            mode=mode, address=self.address, q=q, session=session, mask=mask, tid=tid,
+            antenna=antenna, target=target, scan_time_ms=scan_time_ms,
+            reader_scan_units=self._scan_units, pause_ms=pause_ms, dedup_window_ms=dedup_window_ms, presence=presence,
+            depart_after_ms=depart_after_ms, lost_after_failures=lost_after_failures,
+            retry_interval_ms=retry_interval_ms)
+        if max_queued < 1:
+            raise ValueError(f"max_queued is at least 1: {max_queued}")
+        stream = Stream(self.port, options, max_queued)
+        self._streams.add(stream)
+        return stream
 
     # -- Gen2 tag memory and state ----------------------------------------------------
 

@@ -13,8 +13,10 @@ from __future__ import annotations
 
 import ctypes
 import os
+import sys
 from ctypes import byref
 from dataclasses import dataclass
+from pathlib import Path
 from enum import IntEnum
 from typing import Dict, Optional, Sequence, Tuple, Union
 
@@ -38,6 +40,25 @@ class Fault(IntEnum):
     UNPLUG = 8         # the reader is unplugged after `value` more input reports
     WRONG_ECHO = 9     # the next `count` answers echo another command code
     BAD_CRC = 10       # the next `count` answers carry a wrong CRC
+
+
+def sample_shelf() -> Path:
+    """The sample shelf of the simulated reader (sim/populations/shelf.tags: 21
+    Gen2 items on four antennas and two ISO 18000-6B tags), wherever the
+    package was installed from: inside the package (pip), in the source tree
+    (run from there), or beside the library (cmake --install, the Debian
+    package: <prefix>/share/tessaro/populations)."""
+    package = Path(__file__).resolve().parent
+    places = [package / "shelf.tags", package.parents[2] / "sim" / "populations" / "shelf.tags"]
+    library = Path(_native.tessaro().path)
+    prefixes = ([library.resolve().parents[1]] if library.is_absolute() else []) + \
+        [Path(sys.prefix), Path("/usr/local"), Path("/usr")]
+    places += [prefix / "share" / "tessaro" / "populations" / "shelf.tags" for prefix in prefixes]
+    for place in places:
+        if place.is_file():
+            return place
+    raise FileNotFoundError("the sample shelf (shelf.tags) is in none of "
+                            + ", ".join(map(str, places)))
 
 
 class SimulatorError(ValueError):
@@ -87,6 +108,7 @@ class Simulator:
     def close(self) -> None:
         """Uninstalls (the library goes back to USB) and frees the simulator."""
         if self._sim:
+            _Ports.before_transport_change()
             self._lib.TessaroSimDestroy(self._sim)
             self._sim = None
             _Ports.transport_changed()
@@ -102,6 +124,8 @@ class Simulator:
     def install(self) -> None:
         """Routes the library to the simulator: tessaro.open() finds its readers.
         Readers opened before are closed (their commands fail)."""
+        if self._sim:
+            _Ports.before_transport_change()
         self._check(self._lib.TessaroSimInstall(self._sim), "install")
         _Ports.transport_changed()
 

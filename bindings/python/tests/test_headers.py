@@ -1,5 +1,6 @@
 """Every ctypes signature and structure of the binding against the C headers."""
-from ctypes import POINTER, Array, c_char, c_char_p, c_int, c_size_t, c_ubyte, c_uint, c_void_p
+from ctypes import (POINTER, Array, c_char, c_char_p, c_int, c_longlong, c_size_t, c_ubyte,
+                    c_uint, c_ulonglong, c_void_p)
 
 import pytest
 
@@ -27,10 +28,20 @@ CTYPES = {
     "TessaroSimTagState *": POINTER(_native.SimTagState),
     "TessaroSimCounters *": POINTER(_native.SimCounters),
     "TessaroEpcIdentity *": POINTER(_native.EpcIdentity),
+    "TessaroReadingOptions *": POINTER(_native.ReadingOptions),
+    "TessaroReadingStats *": POINTER(_native.ReadingStats),
+    "TessaroReading *": c_void_p,
+    "TessaroReading **": POINTER(c_void_p),
 }
-FIELD_TYPES = {"int": c_int, "char": c_char, "unsigned char": c_ubyte, "unsigned char *": POINTER(c_ubyte)}
+FIELD_TYPES = {
+    "int": c_int, "char": c_char, "unsigned": c_uint, "unsigned char": c_ubyte,
+    "unsigned char *": POINTER(c_ubyte), "unsigned long long": c_ulonglong, "long long": c_longlong,
+    "char *": c_char_p, "void *": c_void_p, "TessaroTagCallback": _native.TagCallback,
+    "TessaroStatusCallback": _native.StatusCallback,
+    "TessaroPresenceCallback": _native.PresenceCallback,
+}
 
-TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h", "TessaroEpc.h"]
+TESSARO_HEADERS = ["Tessaro.h", "TessaroCNames.h", "TessaroErrors.h", "TessaroEpc.h", "TessaroReading.h"]
 
 
 def declared(headers, macro="TESSARO_API"):
@@ -59,6 +70,11 @@ def test_signatures_match_the_headers(table, headers, macro):
     (_native.SimTagState, "TessaroSim.h", "TessaroSimTagState"),
     (_native.SimCounters, "TessaroSim.h", "TessaroSimCounters"),
     (_native.EpcIdentity, "TessaroEpc.h", "TessaroEpcIdentity"),
+    (_native.TagRead, "TessaroReading.h", "TessaroTagRead"),
+    (_native.ReadingStatus, "TessaroReading.h", "TessaroReadingStatus"),
+    (_native.PresenceEvent, "TessaroReading.h", "TessaroPresenceEvent"),
+    (_native.ReadingOptions, "TessaroReading.h", "TessaroReadingOptions"),
+    (_native.ReadingStats, "TessaroReading.h", "TessaroReadingStats"),
 ])
 def test_structures_match_the_headers(structure, header, name):
     fields = c_header.structs(INCLUDE / header)[name]

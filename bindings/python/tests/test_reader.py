@@ -235,7 +235,7 @@ def test_module_runs_an_inventory():
                          capture_output=True, text=True, timeout=30,
                          cwd=Path(tessaro.__file__).parents[1])
     assert run.returncode == 0, run.stderr
-    assert f"{len(shelf())} tags" in run.stdout
+    assert f"{len(shelf())} Gen2 tags" in run.stdout
     assert shelf()[0]["epc"] in run.stdout
 
 
