@@ -51,11 +51,14 @@ public:
 
     int position() const { return position_; }
 
+    // The low `count` bits of `value`; above 64, the bits beyond the value's
+    // are zeros (padding).
     void write(std::uint64_t value, int count) {
         while (count > 0) {
             const int offset = position_ & 7;
             const int take = count < 8 - offset ? count : 8 - offset;
-            const unsigned part = static_cast<unsigned>(value >> (count - take)) & ((1u << take) - 1);
+            const int shift = count - take;
+            const unsigned part = shift >= 64 ? 0u : static_cast<unsigned>(value >> shift) & ((1u << take) - 1);
             data_[position_ >> 3] = static_cast<unsigned char>(data_[position_ >> 3] |
                                                                (part << (8 - offset - take)));
             position_ += take;
