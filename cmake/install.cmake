@@ -5,10 +5,8 @@
 #            population of the simulated reader
 #   dev      headers, the libraries' link names, pkg-config files, the CMake
 #            package, documentation and examples
-if(NOT CMAKE_INSTALL_DOCDIR)
-  set(CMAKE_INSTALL_DOCDIR share/doc/tessaro CACHE PATH "Documentation (DATAROOTDIR/doc/tessaro)")
-endif()
-include(GNUInstallDirs)
+# (The install folders are set in the top CMakeLists.txt, before any folder
+# of the tree installs into them.)
 include(CMakePackageConfigHelpers)
 
 # Programs write #include "Tessaro.h": the headers sit in a folder of their own
