@@ -125,8 +125,8 @@ Send prepareMask(const std::string &value) {
 template <typename Function>
 Setting byteSetting(const char *name, const char *value, int low, int high, Function send) {
     return {name, value, [low, high, send](const std::string &text) -> Send {
-                const int byte = number(text, low, high);
-                return [send, byte](unsigned char *address, int port) { return send(address, byte, port); };
+                const int setting = number(text, low, high);
+                return [send, setting](unsigned char *address, int port) { return send(address, setting, port); };
             }};
 }
 
@@ -305,10 +305,10 @@ void add_config_command(CLI::App &app, Cli &cli) {
                                                        "' can be set, but the reader has no "
                                                        "command to read it back");
             if (std::find(readable.begin(), readable.end(), *getName) == readable.end()) {
-                const std::string near = nearestName(*getName, readable);
+                const std::string nearest = nearestName(*getName, readable);
                 throw CLI::ValidationError(
                     "NAME", "'" + *getName + "' is no setting" +
-                                (near.empty() ? "" : "; did you mean '" + near + "'?"));
+                                (nearest.empty() ? "" : "; did you mean '" + nearest + "'?"));
             }
         }
         cli.action = [getName](Session &session) { return runGet(session, *getName); };
@@ -331,10 +331,10 @@ void add_config_command(CLI::App &app, Cli &cli) {
             }
         std::vector<std::string> names;
         for (const Setting &setting : settings()) names.push_back(setting.name);
-        const std::string near = nearestName(*name, names);
+        const std::string nearest = nearestName(*name, names);
         throw CLI::ValidationError(
             "NAME", "'" + *name + "' is no setting" +
-                        (near.empty() ? "" : "; did you mean '" + near + "'?"));
+                        (nearest.empty() ? "" : "; did you mean '" + nearest + "'?"));
     });
 }
 

@@ -104,8 +104,8 @@ UsageError explainUsage(const CLI::App &app, const std::vector<std::string> &wor
             const std::string name = word.substr(0, word.find('='));
             const CLI::Option *option = findOption(command, name);
             if (!option) {
-                const std::string near = nearestName(name, optionNames(command));
-                return {"unknown option '" + name + "'", near, path(command)};
+                const std::string nearest = nearestName(name, optionNames(command));
+                return {"unknown option '" + name + "'", nearest, path(command)};
             }
             const bool optional = option->get_items_expected_min() == 0;
             if (option->get_items_expected_max() > 0 && name == word && !optional &&
@@ -134,18 +134,18 @@ UsageError explainUsage(const CLI::App &app, const std::vector<std::string> &wor
             if (command == &app)
                 for (const CLI::Option *option : app.get_options())
                     for (const std::string &name : option->get_lnames()) names.push_back("--" + name);
-            std::string near = nearestName(word, names);
+            std::string nearest = nearestName(word, names);
             const bool isOption =
-                !near.empty() &&
-                std::find(names.begin() + static_cast<long>(commands), names.end(), near) != names.end();
-            if (isOption) near = path(command) + " " + near;
-            return {"unknown command '" + word + "'", near, path(command)};
+                !nearest.empty() &&
+                std::find(names.begin() + static_cast<long>(commands), names.end(), nearest) != names.end();
+            if (isOption) nearest = path(command) + " " + nearest;
+            return {"unknown command '" + word + "'", nearest, path(command)};
         }
     }
     if (!commandNames(command).empty() && command->get_require_subcommand_min() > 0) {
         // "tessaro --sim invetory": the typo was taken for the simulator's file.
-        const std::string near = nearestName(optionalValue, commandNames(command));
-        if (!near.empty()) return {"unknown command '" + optionalValue + "'", near, path(command)};
+        const std::string nearest = nearestName(optionalValue, commandNames(command));
+        if (!nearest.empty()) return {"unknown command '" + optionalValue + "'", nearest, path(command)};
         return {"a command is missing: one of " + joined(commandNames(command)), "", path(command)};
     }
     return {error.what(), "", path(command)};
