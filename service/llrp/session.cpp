@@ -334,10 +334,10 @@ void Session::getConfig(const Message &m) {
         }
     }
     if (wants(5)) {
-        Element spec = Element::make("ReaderEventNotificationSpec");
+        Element notifications = Element::make("ReaderEventNotificationSpec");
         for (unsigned type = 0; type < 9; ++type)
-            spec.add(Element::make("EventNotificationState").set("EventType", type).set("NotificationState", config_.events[type]));
-        body.add(std::move(spec));
+            notifications.add(Element::make("EventNotificationState").set("EventType", type).set("NotificationState", config_.events[type]));
+        body.add(std::move(notifications));
     }
     if (wants(4)) body.add(config_.roReport.element());
     if (wants(6))
@@ -450,23 +450,23 @@ void Session::rospecCommand(const Message &m, std::uint64_t nowMs) {
     const std::string &name = m.body.name();
     const std::string response = name + "_RESPONSE";
     if (name == "ADD_ROSPEC") {
-        RoSpec spec;
+        RoSpec ro;
         Fault fault;
-        if (!readROSpec(*m.body.child("ROSpec"), limits_, config_.roReport, spec, fault))
+        if (!readROSpec(*m.body.child("ROSpec"), limits_, config_.roReport, ro, fault))
             return replyFault(m, response.c_str(), fault);
-        if (findROSpec(spec.id)) {
+        if (findROSpec(ro.id)) {
             fault = Fault{};
             fault.problem = Problem::FieldError;
             fault.path = {177};
             fault.field = 0;
             fault.fieldCode = kAInvalid;
-            fault.description = "ROSpec " + std::to_string(spec.id) + " exists already";
+            fault.description = "ROSpec " + std::to_string(ro.id) + " exists already";
             return replyFault(m, response.c_str(), fault);
         }
         if (roSpecs_.size() >= kMaxROSpecs)
             return replyStatus(m, response.c_str(), kRDeviceError,
                                "the reader holds at most " + std::to_string(kMaxROSpecs) + " ROSpecs");
-        roSpecs_.push_back(std::move(spec));
+        roSpecs_.push_back(std::move(ro));
         ++configState_;
         return replyStatus(m, response.c_str(), kSuccess);
     }
@@ -482,25 +482,25 @@ void Session::rospecCommand(const Message &m, std::uint64_t nowMs) {
     }
     const std::uint32_t id = static_cast<std::uint32_t>(m.body.number("ROSpecID"));
     const bool all = id == 0 && (name == "DELETE_ROSPEC" || name == "ENABLE_ROSPEC" || name == "DISABLE_ROSPEC");
-    RoSpec *spec = findROSpec(id);
-    if (!all && !spec)
+    RoSpec *ro = findROSpec(id);
+    if (!all && !ro)
         return replyFault(m, response.c_str(), fieldFault(m.body, "ROSpecID", kAInvalid,
                                                           id == 0 ? "ROSpecID 0 names no ROSpec here"
                                                                   : "there is no ROSpec " + std::to_string(id)));
     if (name == "START_ROSPEC") {
-        if (spec->state == 0)
+        if (ro->state == 0)
             return replyStatus(m, response.c_str(), kAInvalid, "ROSpec " + std::to_string(id) + " is disabled: enable it first");
-        if (spec->state == 2) return replyStatus(m, response.c_str(), kAInvalid, "ROSpec " + std::to_string(id) + " is active");
+        if (ro->state == 2) return replyStatus(m, response.c_str(), kAInvalid, "ROSpec " + std::to_string(id) + " is active");
         replyStatus(m, response.c_str(), kSuccess);
-        return start(*spec, nowMs);
+        return start(*ro, nowMs);
     }
     if (name == "STOP_ROSPEC") {
         const auto queued = std::find(waiting_.begin(), waiting_.end(), id);
-        if (spec->state != 2 && queued == waiting_.end())
+        if (ro->state != 2 && queued == waiting_.end())
             return replyStatus(m, response.c_str(), kAInvalid, "ROSpec " + std::to_string(id) + " is not active");
         replyStatus(m, response.c_str(), kSuccess);
         if (queued != waiting_.end()) waiting_.erase(queued);
-        if (spec->state == 2) end(nowMs);
+        if (ro->state == 2) end(nowMs);
         return;
     }
     std::vector<std::uint32_t> ids;
@@ -526,38 +526,38 @@ void Session::rospecCommand(const Message &m, std::uint64_t nowMs) {
     }
 }
 
-void Session::enable(RoSpec &spec, std::uint64_t nowMs) {
-    spec.state = 1;
-    if (spec.startType == 1) return start(spec, nowMs);
-    if (spec.startType == 2) {
-        std::uint64_t delayMs = spec.offsetMs;
-        if (spec.firstStartUtcUs >= 0) {
-            const std::int64_t untilUs = spec.firstStartUtcUs - static_cast<std::int64_t>(utcNow_());
+void Session::enable(RoSpec &ro, std::uint64_t nowMs) {
+    ro.state = 1;
+    if (ro.startType == 1) return start(ro, nowMs);
+    if (ro.startType == 2) {
+        std::uint64_t delayMs = ro.offsetMs;
+        if (ro.firstStartUtcUs >= 0) {
+            const std::int64_t untilUs = ro.firstStartUtcUs - static_cast<std::int64_t>(utcNow_());
             delayMs += untilUs > 0 ? static_cast<std::uint64_t>(untilUs) / 1000 : 0;
         }
-        spec.armed = true;
-        spec.nextStartMs = nowMs + delayMs;
+        ro.armed = true;
+        ro.nextStartMs = nowMs + delayMs;
     }
 }
 
-void Session::start(RoSpec &spec, std::uint64_t nowMs) {
-    if (activeId_ && activeId_ != spec.id) {
+void Session::start(RoSpec &ro, std::uint64_t nowMs) {
+    if (activeId_ && activeId_ != ro.id) {
         // One ROSpec runs at a time: this one waits for the running one to end.
-        if (std::find(waiting_.begin(), waiting_.end(), spec.id) == waiting_.end()) waiting_.push_back(spec.id);
+        if (std::find(waiting_.begin(), waiting_.end(), ro.id) == waiting_.end()) waiting_.push_back(ro.id);
         return;
     }
-    spec.state = 2;
-    activeId_ = spec.id;
+    ro.state = 2;
+    activeId_ = ro.id;
     startedMs_ = nowMs;
     aiIndex_ = 0;
     if (eventEnabled(kROSpecEvent))
-        event(Element::make("ROSpecEvent").set("EventType", 0).set("ROSpecID", spec.id));
+        event(Element::make("ROSpecEvent").set("EventType", 0).set("ROSpecID", ro.id));
     startAiSpec(nowMs);
 }
 
 void Session::startAiSpec(std::uint64_t nowMs) {
-    RoSpec &spec = *active();
-    const AiSpec &ai = spec.aiSpecs[aiIndex_];
+    RoSpec &ro = *active();
+    const AiSpec &ai = ro.aiSpecs[aiIndex_];
     InventoryPlan plan = ai.plan;
     // The reader has one power: each AISpec sets its own or the configured one.
     if (plan.powerDbm < 0) plan.powerDbm = config_.powerDbm;
@@ -580,7 +580,7 @@ void Session::startAiSpec(std::uint64_t nowMs) {
         reading_ = true;
     } else if (eventEnabled(kReaderExceptionEvent)) {
         Element exception = Element::make("ReaderExceptionEvent").setText("Message", error);
-        exception.add(Element::make("ROSpecID").set("ROSpecID", spec.id));
+        exception.add(Element::make("ROSpecID").set("ROSpecID", ro.id));
         exception.add(Element::make("SpecIndex").set("SpecIndex", aiIndex_ + 1));
         event(std::move(exception));
     }
@@ -597,27 +597,27 @@ void Session::stopReading() {
 
 void Session::endAiSpec(std::uint64_t nowMs, bool next) {
     stopReading();
-    RoSpec &spec = *active();
-    if (spec.report.trigger == 1) flush();
+    RoSpec &ro = *active();
+    if (ro.report.trigger == 1) flush();
     if (eventEnabled(kAISpecEvent))
-        event(Element::make("AISpecEvent").set("EventType", 0).set("ROSpecID", spec.id).set("SpecIndex", aiIndex_ + 1));
+        event(Element::make("AISpecEvent").set("EventType", 0).set("ROSpecID", ro.id).set("SpecIndex", aiIndex_ + 1));
     if (!next) return;
-    if (++aiIndex_ < spec.aiSpecs.size()) return startAiSpec(nowMs);
+    if (++aiIndex_ < ro.aiSpecs.size()) return startAiSpec(nowMs);
     end(nowMs);
 }
 
 void Session::end(std::uint64_t nowMs) {
     stopReading();
-    RoSpec &spec = *active();
-    if (spec.report.trigger != 0) flush();
-    spec.state = 1;
+    RoSpec &ro = *active();
+    if (ro.report.trigger != 0) flush();
+    ro.state = 1;
     activeId_ = 0;
     if (eventEnabled(kROSpecEvent))
-        event(Element::make("ROSpecEvent").set("EventType", 1).set("ROSpecID", spec.id));
-    if (spec.startType == 2 && spec.armed) {
-        if (spec.periodMs == 0) spec.armed = false;  // one shot
+        event(Element::make("ROSpecEvent").set("EventType", 1).set("ROSpecID", ro.id));
+    if (ro.startType == 2 && ro.armed) {
+        if (ro.periodMs == 0) ro.armed = false;  // one shot
         else
-            while (spec.nextStartMs <= nowMs) spec.nextStartMs += spec.periodMs;
+            while (ro.nextStartMs <= nowMs) ro.nextStartMs += ro.periodMs;
     }
     while (!waiting_.empty()) {
         RoSpec *next = findROSpec(waiting_.front());
@@ -630,23 +630,23 @@ void Session::end(std::uint64_t nowMs) {
 
 std::uint64_t Session::tick(std::uint64_t nowMs) {
     std::uint64_t due = nowMs + 1000;
-    for (RoSpec &spec : roSpecs_) {
-        if (spec.state != 1 || !spec.armed) continue;
-        if (nowMs >= spec.nextStartMs) {
-            if (spec.periodMs == 0) spec.armed = false;
+    for (RoSpec &ro : roSpecs_) {
+        if (ro.state != 1 || !ro.armed) continue;
+        if (nowMs >= ro.nextStartMs) {
+            if (ro.periodMs == 0) ro.armed = false;
             else
-                while (spec.nextStartMs <= nowMs) spec.nextStartMs += spec.periodMs;
-            start(spec, nowMs);
+                while (ro.nextStartMs <= nowMs) ro.nextStartMs += ro.periodMs;
+            start(ro, nowMs);
         }
-        if (spec.armed) due = std::min(due, spec.nextStartMs);
+        if (ro.armed) due = std::min(due, ro.nextStartMs);
     }
-    if (RoSpec *spec = active()) {
-        const AiSpec &ai = spec->aiSpecs[aiIndex_];
+    if (RoSpec *ro = active()) {
+        const AiSpec &ai = ro->aiSpecs[aiIndex_];
         std::uint64_t aiDue = UINT64_MAX;
         if (ai.stopType == 1) aiDue = aiStartedMs_ + ai.durationMs;
         if (ai.stopType == 3 && ai.observationType == 1) aiDue = lastNewTagMs_ + ai.quietMs;
         if (ai.stopType == 3 && ai.timeoutMs > 0) aiDue = std::min(aiDue, aiStartedMs_ + ai.timeoutMs);
-        const std::uint64_t roDue = spec->stopType == 1 ? startedMs_ + spec->durationMs : UINT64_MAX;
+        const std::uint64_t roDue = ro->stopType == 1 ? startedMs_ + ro->durationMs : UINT64_MAX;
         if (nowMs >= roDue) {
             endAiSpec(nowMs, false);
             end(nowMs);
@@ -689,9 +689,9 @@ void Session::readerEvent(ReaderEvent e, const std::string &text, std::uint64_t)
 }
 
 void Session::tag(const TagSighting &s, std::uint64_t nowMs) {
-    RoSpec *spec = active();
-    if (!spec || !reading_ || s.antenna < 1 || s.antenna > 32) return;
-    const AiSpec &ai = spec->aiSpecs[aiIndex_];
+    RoSpec *ro = active();
+    if (!ro || !reading_ || s.antenna < 1 || s.antenna > 32) return;
+    const AiSpec &ai = ro->aiSpecs[aiIndex_];
     if (!(ai.plan.antennaMask & (1u << (s.antenna - 1)))) return;
     if (std::find(aiTags_.begin(), aiTags_.end(), s.epc) == aiTags_.end()) {
         aiTags_.push_back(s.epc);
@@ -752,13 +752,13 @@ bool Session::access(const TagSighting &s, std::uint32_t &accessSpecId, std::vec
 }
 
 void Session::report(const TagSighting &s, std::uint32_t accessSpecId, std::vector<Element> opResults) {
-    const RoSpec &spec = *active();
-    const ReportSpec &r = spec.report;
+    const RoSpec &ro = *active();
+    const ReportSpec &r = ro.report;
     const std::uint16_t specIndex = static_cast<std::uint16_t>(aiIndex_ + 1);
-    const std::uint16_t ips = spec.aiSpecs[aiIndex_].inventoryParameterSpecId;
+    const std::uint16_t ips = ro.aiSpecs[aiIndex_].inventoryParameterSpecId;
     if (opResults.empty() && accessSpecId == 0) {
         for (PendingTag &p : pending_) {
-            if (!p.opResults.empty() || p.accessSpecId != 0 || p.epc != s.epc || p.roSpecId != spec.id ||
+            if (!p.opResults.empty() || p.accessSpecId != 0 || p.epc != s.epc || p.roSpecId != ro.id ||
                 (r.specIndex && p.specIndex != specIndex) || (r.inventoryParameterSpecId && p.inventoryParameterSpecId != ips) ||
                 (r.antennaId && p.antenna != s.antenna))
                 continue;
@@ -776,8 +776,8 @@ void Session::report(const TagSighting &s, std::uint32_t accessSpecId, std::vect
     }
     PendingTag p;
     p.epc = s.epc;
-    p.spec = r;
-    p.roSpecId = spec.id;
+    p.reportSpec = r;
+    p.roSpecId = ro.id;
     p.specIndex = specIndex;
     p.inventoryParameterSpecId = ips;
     p.antenna = s.antenna;
@@ -792,7 +792,7 @@ void Session::report(const TagSighting &s, std::uint32_t accessSpecId, std::vect
 }
 
 Element Session::tagReport(const PendingTag &p) const {
-    const ReportSpec &r = p.spec;
+    const ReportSpec &r = p.reportSpec;
     Element data = Element::make("TagReportData");
     if (p.epc.size() == 12) data.add(Element::make("EPC_96").setBytes("EPC", p.epc.data(), 12));
     else data.add(Element::make("EPCData").setBits("EPC", p.epc.data(), static_cast<unsigned>(p.epc.size() * 8)));
@@ -832,22 +832,22 @@ void Session::accessCommand(const Message &m) {
     const std::string &name = m.body.name();
     const std::string response = name + "_RESPONSE";
     if (name == "ADD_ACCESSSPEC") {
-        AccessSpec spec;
+        AccessSpec access;
         Fault fault;
-        if (!readAccessSpec(*m.body.child("AccessSpec"), limits_, spec, fault)) return replyFault(m, response.c_str(), fault);
+        if (!readAccessSpec(*m.body.child("AccessSpec"), limits_, access, fault)) return replyFault(m, response.c_str(), fault);
         for (const AccessSpec &a : accessSpecs_)
-            if (a.id == spec.id) {
+            if (a.id == access.id) {
                 fault = Fault{};
                 fault.problem = Problem::FieldError;
                 fault.path = {207};
                 fault.field = 0;
-                fault.description = "AccessSpec " + std::to_string(spec.id) + " exists already";
+                fault.description = "AccessSpec " + std::to_string(access.id) + " exists already";
                 return replyFault(m, response.c_str(), fault);
             }
         if (accessSpecs_.size() >= kMaxAccessSpecs)
             return replyStatus(m, response.c_str(), kRDeviceError,
                                "the reader holds at most " + std::to_string(kMaxAccessSpecs) + " AccessSpecs");
-        accessSpecs_.push_back(std::move(spec));
+        accessSpecs_.push_back(std::move(access));
         ++configState_;
         return replyStatus(m, response.c_str(), kSuccess);
     }

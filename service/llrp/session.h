@@ -1,7 +1,7 @@
 // One LLRP client's connection, as the reader side sees it: the client's
 // messages answered, its ROSpecs run on the reader through their start and
 // stop triggers, its AccessSpecs applied to the tags read, reports and events
-// sent as the report and event specs say, keepalives sent and watched.
+// sent as ROReportSpec and ReaderEventNotificationSpec say, keepalives sent and watched.
 //
 // Single-threaded: the server calls every method from its loop, with the
 // time of its monotonic clock; what the reader reports comes in through
@@ -16,7 +16,7 @@
 
 #include "codec.h"
 #include "reader.h"
-#include "specs.h"
+#include "ro_access.h"
 
 namespace tessaro::llrp {
 
@@ -64,7 +64,7 @@ private:
 
     struct PendingTag {
         std::vector<std::uint8_t> epc;
-        ReportSpec spec;  // the report spec it is reported under
+        ReportSpec reportSpec;  // the ROReportSpec it is reported under
         std::uint32_t roSpecId = 0;
         std::uint16_t specIndex = 0, inventoryParameterSpecId = 0;
         int antenna = 0;
@@ -93,8 +93,8 @@ private:
 
     // ROSpecs.
     RoSpec *findROSpec(std::uint32_t id);
-    void enable(RoSpec &spec, std::uint64_t nowMs);
-    void start(RoSpec &spec, std::uint64_t nowMs);
+    void enable(RoSpec &ro, std::uint64_t nowMs);
+    void start(RoSpec &ro, std::uint64_t nowMs);
     void startAiSpec(std::uint64_t nowMs);
     // Ends the running AISpec; with `next`, the ROSpec goes on to its next
     // AISpec or ends after its last.

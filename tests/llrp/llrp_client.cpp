@@ -228,11 +228,11 @@ Element rospec(std::uint32_t id, int startType, std::uint32_t stopDurationMs, El
         selector.set(flag, 1);
     Element report = Element::make("ROReportSpec").set("ROReportTrigger", static_cast<std::uint64_t>(reportTrigger)).set("N", n);
     report.add(std::move(selector));
-    Element spec = Element::make("ROSpec").set("ROSpecID", id);
-    spec.add(std::move(boundary));
-    spec.add(std::move(ai));
-    spec.add(std::move(report));
-    return spec;
+    Element ro = Element::make("ROSpec").set("ROSpecID", id);
+    ro.add(std::move(boundary));
+    ro.add(std::move(ai));
+    ro.add(std::move(report));
+    return ro;
 }
 
 std::uint16_t statusOf(const Message &response) {

@@ -182,7 +182,9 @@ TEST_F(Checks, HostMustNameThisServer) {
     } cases[] = {
         {"127.0.0.1:8080", true, true},   {"127.3.4.5", true, true},     {"localhost:1", true, true},
         {"LOCALHOST", true, true},        {"[::1]:8080", true, true},     {"dock-door.example", true, true},
-        {"192.168.1.7:8080", false, true}, {"[fe80::1]:80", false, true}, {"evil.example", false, false},
+        // 0.0.0.0 is what a browser sends when pointed at http://0.0.0.0:PORT/:
+        // an address literal that is not the loopback's.
+        {"0.0.0.0:8080", false, true},    {"evil.example", false, false},
         {"localhost.evil.example", false, false}, {"127.0.0.1.evil.example", false, false},
         {"256.1.1.1", false, false},      {"127.0.0.1:", false, false},   {"127.0.0.1:80a", false, false},
         {"", false, false},               {":8080", false, false},        {"[::1", false, false},

@@ -371,16 +371,16 @@ async function runOperation(form) {
   const output = $('op-result');
   const epc = state.selected;
   if (!epc) { say(output, 'Choose a tag in the table first.', false); return; }
-  const spec = OPERATIONS[form.id];
+  const operation = OPERATIONS[form.id];
   const values = formValues(form);
-  const question = spec.describe(values, epc);
+  const question = operation.describe(values, epc);
   if (question && !(await confirmAction(question))) { say(output, 'Cancelled.', true); return; }
   try {
-    const result = await api('POST', '/api/v1/readers/' + state.reader + '/tags/' + epc + '/' + spec.path, values);
-    if (spec.path === 'read') say(output, 'Read ' + result.bank + ' word ' + result.word + ': ' + result.data, true);
-    else if (spec.path === 'write-epc') say(output, 'Tag ' + epc + ' now has the EPC ' + result.newEpc + '.', true);
-    else if (spec.path === 'write') say(output, result.wordsWritten + ' words written into tag ' + epc + '.', true);
-    else if (spec.path === 'lock') say(output, 'Tag ' + epc + ': ' + result.target + ' ' + result.action + 'ed.', true);
+    const result = await api('POST', '/api/v1/readers/' + state.reader + '/tags/' + epc + '/' + operation.path, values);
+    if (operation.path === 'read') say(output, 'Read ' + result.bank + ' word ' + result.word + ': ' + result.data, true);
+    else if (operation.path === 'write-epc') say(output, 'Tag ' + epc + ' now has the EPC ' + result.newEpc + '.', true);
+    else if (operation.path === 'write') say(output, result.wordsWritten + ' words written into tag ' + epc + '.', true);
+    else if (operation.path === 'lock') say(output, 'Tag ' + epc + ': ' + result.target + ' ' + result.action + 'ed.', true);
     else say(output, 'Tag ' + epc + ' was killed.', true);
   } catch (error) {
     say(output, errorText(error), false);

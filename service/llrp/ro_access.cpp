@@ -1,4 +1,4 @@
-#include "specs.h"
+#include "ro_access.h"
 
 #include <algorithm>
 
@@ -90,11 +90,11 @@ bool readAiSpec(const Element &e, const Limits &limits, const Path &path, AiSpec
             return refuse.field(tagsPath, *tags, "T", kAOutOfRange, "no new tag within T needs T of 1 ms or more");
     }
 
-    const std::vector<const Element *> specs = e.all("InventoryParameterSpec");
-    if (specs.size() > 1)
+    const std::vector<const Element *> parameterSpecs = e.all("InventoryParameterSpec");
+    if (parameterSpecs.size() > 1)
         return refuse.parameter(Problem::UnsupportedParameter, path, 186,
                                 "this reader runs one InventoryParameterSpec per AISpec");
-    const Element &ips = *specs.front();
+    const Element &ips = *parameterSpecs.front();
     const Path ipsPath = with(path, ips.type());
     ai.inventoryParameterSpecId = static_cast<std::uint16_t>(ips.number("InventoryParameterSpecID"));
     if (ips.number("ProtocolID") != 1)
@@ -134,10 +134,10 @@ Element ReportSpec::element() const {
         .set("EnableFirstSeenTimestamp", firstSeen).set("EnableLastSeenTimestamp", lastSeen)
         .set("EnableTagSeenCount", tagSeenCount).set("EnableAccessSpecID", accessSpecId);
     if (crc || pc) selector.add(Element::make("C1G2EPCMemorySelector").set("EnableCRC", crc).set("EnablePCBits", pc));
-    Element spec = Element::make("ROReportSpec");
-    spec.set("ROReportTrigger", static_cast<std::uint64_t>(trigger)).set("N", n);
-    spec.add(std::move(selector));
-    return spec;
+    Element report = Element::make("ROReportSpec");
+    report.set("ROReportTrigger", static_cast<std::uint64_t>(trigger)).set("N", n);
+    report.add(std::move(selector));
+    return report;
 }
 
 bool readReportSpec(const Element &e, Path path, ReportSpec &out, Fault &fault) {
@@ -254,15 +254,15 @@ bool readROSpec(const Element &e, const Limits &limits, const ReportSpec &defaul
     if (r.stopType == 1 && r.durationMs == 0)
         return refuse.field(stopPath, stop, "DurationTriggerValue", kAOutOfRange, "a duration stop needs a duration");
 
-    for (const Element &spec : e.children()) {
-        if (spec.is("RFSurveySpec"))
-            return refuse.parameter(Problem::UnsupportedParameter, path, spec.type(), "this reader does no RF survey");
-        if (!spec.is("AISpec")) continue;  // vendor specs are skipped
+    for (const Element &child : e.children()) {
+        if (child.is("RFSurveySpec"))
+            return refuse.parameter(Problem::UnsupportedParameter, path, child.type(), "this reader does no RF survey");
+        if (!child.is("AISpec")) continue;  // vendor parameters are skipped
         if (r.aiSpecs.size() == kMaxSpecsPerROSpec)
-            return refuse.parameter(Problem::UnsupportedParameter, path, spec.type(),
+            return refuse.parameter(Problem::UnsupportedParameter, path, child.type(),
                                     "a ROSpec holds at most " + std::to_string(kMaxSpecsPerROSpec) + " AISpecs here");
         AiSpec ai;
-        if (!readAiSpec(spec, limits, with(path, spec.type()), ai, fault)) return false;
+        if (!readAiSpec(child, limits, with(path, child.type()), ai, fault)) return false;
         r.aiSpecs.push_back(ai);
     }
     if (r.aiSpecs.empty())

@@ -1,5 +1,5 @@
-// ROSpecs, AccessSpecs and report specs as the server runs them: read from
-// their parameters and checked against what this reader can do. A spec the
+// ROSpecs, AccessSpecs and ROReportSpecs as the server runs them: read from
+// their parameters and checked against what this reader can do. One the
 // reader cannot run is refused with the status that names the parameter and
 // field at fault (A_OutOfRange, A_Invalid, P_UnsupportedParameter ...), never
 // run half-way.
@@ -14,7 +14,7 @@
 
 namespace tessaro::llrp {
 
-// What the reader offers, as capabilities announce it and specs are checked against.
+// What the reader offers, as capabilities announce it and ROSpecs are checked against.
 struct Limits {
     unsigned antennas = 4;
     int minPowerDbm = 0;
@@ -99,7 +99,7 @@ struct AccessSpec {
     bool matches(const std::vector<std::uint8_t> &epc) const;
 };
 
-// The ROSpec parameter `e` (inside a message, path 177 ...) as a runnable spec.
+// The ROSpec parameter `e` (inside a message, path 177 ...) as a runnable ROSpec.
 bool readROSpec(const Element &e, const Limits &limits, const ReportSpec &defaults, RoSpec &out, Fault &fault);
 bool readAccessSpec(const Element &e, const Limits &limits, AccessSpec &out, Fault &fault);
 // An ROReportSpec; `path` leads to it (empty inside SET_READER_CONFIG).
