@@ -14,24 +14,12 @@ protected:
     // An enabled AccessSpec that reads, on the tag with `epc`, each (bank, word
     // pointer) given to the end of the bank (OpSpecIDs 1, 2 ...).
     void readToTheEnd(std::uint32_t id, const std::string &epc, const std::vector<std::pair<int, int>> &reads) {
-        Element spec = Element::make("AccessSpec").set("AccessSpecID", id).set("ProtocolID", 1);
-        spec.add(Element::make("AccessSpecStopTrigger"));
-        Element command = Element::make("AccessCommand");
-        Element tagSpec = Element::make("C1G2TagSpec");
-        const std::vector<std::uint8_t> bytes = unhex(epc), ones(12, 0xFF);
-        Element target = Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1).set("Pointer", 32);
-        target.setBits("TagMask", ones.data(), 96).setBits("TagData", bytes.data(), 96);
-        tagSpec.add(std::move(target));
-        command.add(std::move(tagSpec));
+        Element command = accessCommand(epc);
         std::uint64_t op = 0;
         for (const auto &[bank, pointer] : reads)
             command.add(Element::make("C1G2Read").set("OpSpecID", ++op).set("MB", static_cast<std::uint64_t>(bank))
                             .set("WordPointer", static_cast<std::uint64_t>(pointer)).set("WordCount", 0));
-        spec.add(std::move(command));
-        Element add = Element::make("ADD_ACCESSSPEC");
-        add.add(std::move(spec));
-        ok(std::move(add));
-        ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", id));
+        addAndEnableAccess(id, std::move(command));
     }
 };
 

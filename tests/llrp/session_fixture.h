@@ -70,12 +70,41 @@ protected:
         return response;
     }
 
-    void addAndEnable(Element spec) {
-        const std::uint32_t id = static_cast<std::uint32_t>(spec.number("ROSpecID"));
+    void addAndEnable(Element ro) {
+        const std::uint32_t id = static_cast<std::uint32_t>(ro.number("ROSpecID"));
         Element add = Element::make("ADD_ROSPEC");
-        add.add(std::move(spec));
+        add.add(std::move(ro));
         ok(std::move(add));
         ok(Element::make("ENABLE_ROSPEC").set("ROSpecID", id));
+    }
+
+    // An AccessCommand for the tag with `epc` (every tag when empty), its
+    // operations to be added.
+    static Element accessCommand(const std::string &epc) {
+        Element target = Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1);
+        if (!epc.empty()) {
+            const std::vector<std::uint8_t> bytes = unhex(epc), ones(12, 0xFF);
+            target.set("Pointer", 32).setBits("TagMask", ones.data(), 96).setBits("TagData", bytes.data(), 96);
+        }
+        Element tagSpec = Element::make("C1G2TagSpec");
+        tagSpec.add(std::move(target));
+        Element command = Element::make("AccessCommand");
+        command.add(std::move(tagSpec));
+        return command;
+    }
+
+    // AccessSpec `id` with `command` added and enabled: it runs until deleted,
+    // or `operations` times.
+    void addAndEnableAccess(std::uint32_t id, Element command, std::uint64_t operations = 0) {
+        Element access = Element::make("AccessSpec").set("AccessSpecID", id).set("ProtocolID", 1);
+        Element stop = Element::make("AccessSpecStopTrigger");
+        if (operations) stop.set("AccessSpecStopTrigger", 1).set("OperationCountValue", operations);
+        access.add(std::move(stop));
+        access.add(std::move(command));
+        Element add = Element::make("ADD_ACCESSSPEC");
+        add.add(std::move(access));
+        ok(std::move(add));
+        ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", id));
     }
 
     // Collects the EPCs of the reports until `until` is met or `ms` pass

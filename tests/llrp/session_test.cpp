@@ -152,18 +152,9 @@ TEST_F(LlrpSession, FilterInventoriesOnlyTheMatchingTags) {
 }
 
 TEST_F(LlrpSession, AccessSpecReadsTheTidOfEveryTag) {
-    Element spec = Element::make("AccessSpec").set("AccessSpecID", 11).set("ProtocolID", 1);
-    spec.add(Element::make("AccessSpecStopTrigger"));
-    Element command = Element::make("AccessCommand");
-    Element tagSpec = Element::make("C1G2TagSpec");
-    tagSpec.add(Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1));  // every tag
-    command.add(std::move(tagSpec));
+    Element command = accessCommand("");  // every tag
     command.add(Element::make("C1G2Read").set("OpSpecID", 5).set("MB", 2).set("WordPointer", 0).set("WordCount", 6));
-    spec.add(std::move(command));
-    Element add = Element::make("ADD_ACCESSSPEC");
-    add.add(std::move(spec));
-    ok(std::move(add));
-    ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", 11));
+    addAndEnableAccess(11, std::move(command));
     addAndEnable(rospec(5, 1, 0, aiSpec({0}), 1, 1));
 
     std::map<std::string, std::string> tids;  // EPC -> TID read
@@ -193,24 +184,12 @@ TEST_F(LlrpSession, AccessSpecReadsTheTidOfEveryTag) {
 TEST_F(LlrpSession, AccessSpecWritesAnEpcThatTheNextInventorySees) {
     const std::string oldEpc = shelfTags().back().epc;  // not the first tag read
     const std::string newEpc = "3034257BF7194E4000000BAD";
-    Element spec = Element::make("AccessSpec").set("AccessSpecID", 12).set("ProtocolID", 1);
-    spec.add(Element::make("AccessSpecStopTrigger").set("AccessSpecStopTrigger", 1).set("OperationCountValue", 1));
-    Element command = Element::make("AccessCommand");
-    Element tagSpec = Element::make("C1G2TagSpec");
-    const std::vector<std::uint8_t> epc = unhex(oldEpc), ones(12, 0xFF);
-    Element target = Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1).set("Pointer", 32);
-    target.setBits("TagMask", ones.data(), 96).setBits("TagData", epc.data(), 96);
-    tagSpec.add(std::move(target));
-    command.add(std::move(tagSpec));
+    Element command = accessCommand(oldEpc);
     std::vector<std::uint32_t> words;
     const std::vector<std::uint8_t> bytes = unhex(newEpc);
     for (std::size_t i = 0; i < bytes.size(); i += 2) words.push_back(static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]));
     command.add(Element::make("C1G2Write").set("OpSpecID", 6).set("MB", 1).set("WordPointer", 2).setItems("WriteData", words));
-    spec.add(std::move(command));
-    Element add = Element::make("ADD_ACCESSSPEC");
-    add.add(std::move(spec));
-    ok(std::move(add));
-    ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", 12));
+    addAndEnableAccess(12, std::move(command), 1);
     addAndEnable(rospec(6, 1, 0, aiSpec({0}), 1, 1));
 
     bool written = false;
@@ -237,31 +216,19 @@ TEST_F(LlrpSession, AccessSpecWritesAnEpcThatTheNextInventorySees) {
     addAndEnable(rospec(16, 1, 0, aiSpec({0}), 1, 1));
     EXPECT_EQ(collect(8000, [&after](const std::set<std::string> &e) { return e == after; }), after);
     // The AccessSpec ran once (operation count 1) and is gone.
-    const Message specs = ok(Element::make("GET_ACCESSSPECS"));
-    EXPECT_TRUE(specs.body.all("AccessSpec").empty());
+    const Message accessSpecs = ok(Element::make("GET_ACCESSSPECS"));
+    EXPECT_TRUE(accessSpecs.body.all("AccessSpec").empty());
 }
 
 TEST_F(LlrpSession, AccessSpecErasesLocksAndRefusesAZeroKillPassword) {
     const std::string target = shelfTags().front().epc;  // espresso beans: user memory, no passwords
-    Element spec = Element::make("AccessSpec").set("AccessSpecID", 13).set("ProtocolID", 1);
-    spec.add(Element::make("AccessSpecStopTrigger").set("AccessSpecStopTrigger", 1).set("OperationCountValue", 1));
-    Element command = Element::make("AccessCommand");
-    Element tagSpec = Element::make("C1G2TagSpec");
-    const std::vector<std::uint8_t> epc = unhex(target), ones(12, 0xFF);
-    Element tag = Element::make("C1G2TargetTag").set("MB", 1).set("Match", 1).set("Pointer", 32);
-    tag.setBits("TagMask", ones.data(), 96).setBits("TagData", epc.data(), 96);
-    tagSpec.add(std::move(tag));
-    command.add(std::move(tagSpec));
+    Element command = accessCommand(target);
     command.add(Element::make("C1G2BlockErase").set("OpSpecID", 1).set("MB", 3).set("WordPointer", 0).set("WordCount", 2));
     Element lock = Element::make("C1G2Lock").set("OpSpecID", 2);
     lock.add(Element::make("C1G2LockPayload").set("Privilege", 0).set("DataField", 4));  // lock user memory
     command.add(std::move(lock));
     command.add(Element::make("C1G2Kill").set("OpSpecID", 3).set("KillPassword", 0));
-    spec.add(std::move(command));
-    Element add = Element::make("ADD_ACCESSSPEC");
-    add.add(std::move(spec));
-    ok(std::move(add));
-    ok(Element::make("ENABLE_ACCESSSPEC").set("AccessSpecID", 13));
+    addAndEnableAccess(13, std::move(command), 1);
     addAndEnable(rospec(14, 1, 0, aiSpec({0}), 1, 1));
 
     Element kept;
@@ -370,10 +337,10 @@ TEST_F(LlrpSession, UnpluggedReaderIsReportedAndReadingResumesWhenItIsBack) {
 
 TEST_F(LlrpSession, WhatTheReaderCannotDoIsRefusedWithItsStatus) {
     // A GPI start trigger: A_OutOfRange on the trigger's field, nested under the ROSpec.
-    Element spec = rospec(12, 1, 0, aiSpec({0}), 1, 1);
-    spec.children().front().children().front().set("ROSpecStartTriggerType", 3);
+    Element ro = rospec(12, 1, 0, aiSpec({0}), 1, 1);
+    ro.children().front().children().front().set("ROSpecStartTriggerType", 3);
     Element add = Element::make("ADD_ROSPEC");
-    add.add(std::move(spec));
+    add.add(std::move(ro));
     const Message refused = client_.transact(std::move(add));
     EXPECT_EQ(statusOf(refused), kMParameterError);
     const Element *error = refused.body.child("LLRPStatus")->child("ParameterError");

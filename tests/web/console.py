@@ -19,16 +19,6 @@ OUT = os.environ.get("TESSARO_WEB_OUT", tempfile.gettempdir())
 TIMEOUT = 30  # seconds any one process or request may take
 
 
-def shelf_epcs():
-    """The EPCs of the sample shelf's Gen2 tags."""
-    epcs = set()
-    with open(os.path.join(SOURCE, "sim/populations/shelf.tags")) as shelf:
-        for line in shelf:
-            if line.startswith("gen2 "):
-                epcs.update(f[4:] for f in line.split() if f.startswith("epc="))
-    return epcs
-
-
 def shelf_tags():
     """The sample shelf's Gen2 tags, each as a dict of its key=value fields."""
     tags = []
@@ -37,6 +27,11 @@ def shelf_tags():
             if line.startswith("gen2 "):
                 tags.append(dict(f.split("=", 1) for f in line.split()[1:] if "=" in f))
     return tags
+
+
+def shelf_epcs():
+    """The EPCs of the sample shelf's Gen2 tags."""
+    return {tag["epc"] for tag in shelf_tags()}
 
 
 def strongest(condition):
